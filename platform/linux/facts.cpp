@@ -1,0 +1,9 @@
+#include "platform/platform.h"
+
+const char platformPathSeparator = '/';
+
+// Linux's adb needs no libraries beside it.
+const ToolFile platformToolFiles[] = {
+    {101, "adb", true},
+};
+const int platformToolFileCount = 1;

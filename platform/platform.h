@@ -1,0 +1,104 @@
+// The one interface between the portable program and the operating system. Each platform folder
+// (win32/, linux/) implements every function declared here; the build picks one. Nothing in this
+// header names a system type: handles travel as opaque pointers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- Facts of the target -------------------------------------------------------------------
+
+// Separator between a folder and a name in the paths the program forms.
+extern const char platformPathSeparator;
+
+// The cabinet tool's files in the work folder: the tool itself first, then the libraries it needs
+// beside it (Windows carries two DLLs; Linux needs none).
+struct ToolFile {
+    uint16_t resourceId;
+    const char *fileName;
+    bool executable;
+};
+extern const ToolFile platformToolFiles[];
+extern const int platformToolFileCount;
+
+// ---- Executable resources ------------------------------------------------------------------
+
+// Finds the raw-data resource `id` carried in the executable. False when it is missing or cannot
+// be loaded (the outputs are then untouched); otherwise both outputs are written, the bytes stay
+// valid and read-only for the life of the process, and the size may be 0.
+bool resourceBytes(uint16_t id, const void **data, uint32_t *size);
+
+// ---- Files and folders ---------------------------------------------------------------------
+
+// The user's temporary folder with its trailing separator, bounded to `size` bytes.
+void temporaryFolder(char *path, size_t size);
+
+// Creates a folder only this user can use. True when it was created, or when it exists already
+// and is safe to use as ours (on Windows any existing folder; on Linux only a real folder owned
+// by this user with mode 0700, since the temporary folder is shared between users there).
+bool createPrivateFolder(const char *path);
+
+// Creates or replaces the file and writes all bytes in one go. `opened` reports whether the file
+// could be created at all. True only when every byte was written; a short write leaves the file
+// as far as it got.
+bool writeWholeFile(const char *path, const void *data, uint32_t size, bool executable,
+                    bool *opened);
+
+bool deleteFile(const char *path);
+bool removeFolder(const char *path);
+
+// Calls `visit` for every entry of the folder, dotted ones included, in the order the system
+// lists them, until it returns false. False when the listing cannot be opened.
+typedef bool (*FolderVisitor)(const char *name, bool isFolder, void *context);
+bool listFolder(const char *path, FolderVisitor visit, void *context);
+
+enum class PathKind { Missing, File, Folder };
+PathKind pathKind(const char *path);
+
+// Full path of the running executable, bounded to `size` bytes. False when it cannot be read.
+bool executablePath(char *path, size_t size);
+
+// ---- Child processes -----------------------------------------------------------------------
+
+// A started child whose standard output and standard error arrive on one pipe.
+struct ChildProcess {
+    void *process;
+    void *thread;
+    intptr_t output;
+};
+
+// Starts the command line (Windows quoting rules; the program is its first word) hidden, with
+// `currentFolder` as its current folder, no standard input, and standard output and error on one
+// pipe that only this child inherits. False when the pipe or the process cannot be created.
+bool startChild(const char *commandLine, const char *currentFolder, ChildProcess *child);
+
+// Reads what the child wrote, waiting at most `waitMs` for something to arrive. Returns the count
+// of bytes read, 0 once every writer has closed the pipe or a read failed, and
+// childReadTimedOut when nothing arrived in time.
+constexpr int32_t childReadTimedOut = -2;
+int32_t readChildOutput(ChildProcess *child, char *buffer, int32_t capacity, uint32_t waitMs);
+
+void closeChildOutput(ChildProcess *child);
+
+// Waits at most `waitMs` for the child to end and releases it. Returns its exit code,
+// childStillRunning when it has not ended (it goes on running), or -1 when the code cannot be read.
+constexpr int32_t childStillRunning = 259;
+int32_t finishChild(ChildProcess *child, uint32_t waitMs);
+
+// ---- Time ----------------------------------------------------------------------------------
+
+// Milliseconds since the system started; wraps after 49.7 days.
+uint32_t systemTickCount();
+// A clock that never wraps, for deadlines.
+uint64_t monotonicMilliseconds();
+int64_t performanceCounter();
+int64_t performanceFrequency();
+void sleepMilliseconds(uint32_t ms);
+
+// ---- Threads -------------------------------------------------------------------------------
+
+typedef uint32_t (*ThreadFunction)(void *argument);
+// Starts a thread; null when it cannot be started. The handle is never closed by the program.
+void *startThread(ThreadFunction function, void *argument);
+// True when the thread ended within `waitMs`. Wait for a given thread once at most.
+bool waitForThread(void *thread, uint32_t waitMs);

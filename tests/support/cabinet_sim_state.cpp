@@ -1,0 +1,78 @@
+#include "tests/support/cabinet_sim_state.h"
+
+#include <sstream>
+
+#include "tests/support/test_environment.h"
+
+SimCabinet SimCabinet::create(const std::string &name) {
+    SimCabinet cabinet{scratchFolder("cabinet-" + name)};
+    setEnvironment("CABINET_SIM_STATE", cabinet.folder.c_str());
+    return cabinet;
+}
+
+void SimCabinet::destroy() const {
+    removeTree(folder);
+    setEnvironment("CABINET_SIM_STATE", nullptr);
+}
+
+void SimCabinet::setLink(const std::string &word) const { write("link", word + "\n"); }
+
+void SimCabinet::addFault(const std::string &line) const {
+    write("faults", read("faults") + line + "\n");
+}
+
+void SimCabinet::write(const std::string &name, const std::string &bytes) const {
+    writeFile(joinPath(folder, name), bytes);
+}
+
+std::string SimCabinet::read(const std::string &name) const {
+    return readFile(joinPath(folder, name));
+}
+
+static std::string unescape(const std::string &field) {
+    std::string out;
+    for (size_t i = 0; i < field.size(); i++) {
+        if (field[i] == '%' && i + 2 < field.size()) {
+            out += static_cast<char>(std::stoi(field.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+std::vector<SimInvocation> SimCabinet::log() const {
+    std::vector<SimInvocation> invocations;
+    std::istringstream lines(read("log"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        SimInvocation invocation;
+        std::istringstream fields(line);
+        std::string field;
+        bool first = true;
+        while (std::getline(fields, field, '\t')) {
+            if (first)
+                invocation.folder = unescape(field);
+            else
+                invocation.arguments.push_back(unescape(field));
+            first = false;
+        }
+        invocations.push_back(invocation);
+    }
+    return invocations;
+}
+
+std::string toolText(const std::string &lines) {
+#ifdef _WIN32
+    std::string out;
+    for (char c : lines) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+#else
+    return lines;
+#endif
+}

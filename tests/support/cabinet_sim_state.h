@@ -1,0 +1,28 @@
+// The simulated cabinet's state folder, as the tests write and read it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct SimInvocation {
+    std::string folder;                  // the simulator's current folder
+    std::vector<std::string> arguments;  // argv[1..]
+};
+
+struct SimCabinet {
+    std::string folder;
+
+    // A fresh state folder, named to the children by CABINET_SIM_STATE.
+    static SimCabinet create(const std::string &name);
+    // Removes the folder; every simulator process still waiting notices and ends.
+    void destroy() const;
+
+    void setLink(const std::string &word) const;
+    void addFault(const std::string &line) const; // PREFIX \t COUNT \t ACTION [\t ARG...]
+    void write(const std::string &name, const std::string &bytes) const;
+    std::string read(const std::string &name) const;
+    std::vector<SimInvocation> log() const;
+};
+
+// The tool's text as it arrives: the Windows build writes CR LF line ends.
+std::string toolText(const std::string &lines);

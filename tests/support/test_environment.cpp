@@ -1,0 +1,128 @@
+#include "tests/support/test_environment.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "app/app_state.h"
+#include "app/clock.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+static std::string runFolder() {
+    static const std::string folder = [] {
+        const fs::path base = fs::temp_directory_path() /
+#ifdef _WIN32
+                              ("quillmere-tests-" + std::to_string(GetCurrentProcessId()));
+#else
+                              ("quillmere-tests-" + std::to_string(getpid()));
+#endif
+        fs::remove_all(base);
+        fs::create_directories(base);
+        return base.string();
+    }();
+    return folder;
+}
+
+std::string scratchFolder(const std::string &name) {
+    const fs::path folder = fs::path(runFolder()) / name;
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    fs::create_directories(folder);
+    return folder.string();
+}
+
+void removeTree(const std::string &path) {
+    std::error_code ignored;
+    fs::remove_all(path, ignored);
+}
+
+std::string readFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+void writeFile(const std::string &path, const std::string &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+bool pathExists(const std::string &path) {
+    std::error_code ignored;
+    return fs::exists(fs::symlink_status(path, ignored));
+}
+
+std::vector<std::string> folderNames(const std::string &path) {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const fs::directory_entry &entry : fs::directory_iterator(path, ignored))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string joinPath(const std::string &folder, const std::string &name) {
+    return folder + platformPathSeparator + name;
+}
+
+void setEnvironment(const char *name, const char *value) {
+#ifdef _WIN32
+    SetEnvironmentVariableA(name, value);
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+#endif
+}
+
+void useTemporaryFolder(const std::string &path) {
+#ifdef _WIN32
+    setEnvironment("TMP", path.c_str());
+    setEnvironment("TEMP", path.c_str());
+#else
+    setEnvironment("TMPDIR", path.c_str());
+#endif
+}
+
+void resetAppState() {
+    appState.appRunning = true;
+    appState.pollerRunning = true;
+    appState.operationStage = Idle;
+    appState.cabinetReady = false;
+    appState.modInstalled = false;
+    appState.adbReady = false;
+    appState.packagesReady = false;
+    setWorkDir("");
+    setStatusText("%s", initialStatusText);
+}
+
+std::atomic<uint32_t> VirtualClock::now{0};
+std::atomic<uint32_t> VirtualClock::sleeps{0};
+
+static uint32_t virtualTick() { return VirtualClock::now.load(); }
+static void virtualSleep(uint32_t ms) {
+    VirtualClock::sleeps++;
+    VirtualClock::now += ms;
+}
+
+void VirtualClock::install(uint32_t start) {
+    now = start;
+    sleeps = 0;
+    replaceClock({virtualTick, virtualSleep});
+}
+
+void VirtualClock::uninstall() { replaceClock({nullptr, nullptr}); }
+
+uint64_t wallMilliseconds() { return monotonicMilliseconds(); }

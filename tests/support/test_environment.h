@@ -1,0 +1,35 @@
+// Helpers the tests share: scratch folders, the environment the program and its children see,
+// a virtual clock, and putting the shared state back to its start.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A fresh, empty folder for one test, below a folder of this test run.
+std::string scratchFolder(const std::string &name);
+void removeTree(const std::string &path);
+std::string readFile(const std::string &path);
+void writeFile(const std::string &path, const std::string &bytes);
+bool pathExists(const std::string &path);
+std::vector<std::string> folderNames(const std::string &path); // sorted, without . and ..
+std::string joinPath(const std::string &folder, const std::string &name);
+
+void setEnvironment(const char *name, const char *value); // null value removes it
+// Points the system's temporary folder (TMPDIR, or TMP and TEMP on Windows) at `path`.
+void useTemporaryFolder(const std::string &path);
+
+// The shared record as the program starts, with the work folder forgotten.
+void resetAppState();
+
+// A clock the test moves by hand; every sleep of the program's own waits advances it.
+struct VirtualClock {
+    static std::atomic<uint32_t> now;
+    static std::atomic<uint32_t> sleeps;
+    static void install(uint32_t start);
+    static void uninstall();
+};
+
+// Milliseconds on the system's clock, for bounds on how long a call may take.
+uint64_t wallMilliseconds();

@@ -1,0 +1,198 @@
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <thread>
+
+#include "app/app_state.h"
+#include "cabinet/payload.h"
+#include "cabinet/tool_runner.h"
+#include "platform/platform.h"
+#include "tests/support/cabinet_sim_state.h"
+#include "tests/support/test_environment.h"
+
+namespace {
+
+const char *toolName() { return platformToolFiles[0].fileName; }
+
+const std::string daemonLines =
+    toolText("* daemon not running; starting now at tcp:5037\n* daemon started successfully\n");
+
+// The simulator as the tool, in a work folder whose path holds spaces, with a fresh cabinet.
+class ToolRunner : public ::testing::Test {
+  protected:
+    std::string work;
+    SimCabinet cabinet;
+    void SetUp() override {
+        resetAppState();
+        work = scratchFolder("runner work folder");
+        setWorkDir(work.c_str());
+        ASSERT_TRUE(extractResource(101, joinPath(work, toolName()).c_str()));
+        appState.adbReady = true;
+        cabinet = SimCabinet::create(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // A server that runs already, so that outputs hold only the command's own answer.
+        char output[1024];
+        runAdb("start-server", output, sizeof output, 30000);
+    }
+    void TearDown() override {
+        cabinet.destroy();
+        resetAppState();
+        removeTree(work);
+    }
+    std::string run(const char *arguments, int32_t *result, int32_t size = 8192,
+                    uint32_t limit = 30000) {
+        std::string buffer(static_cast<size_t>(size), '\x7f');
+        *result = runAdb(arguments, &buffer[0], size, limit);
+        return std::string(buffer.c_str());
+    }
+};
+
+TEST_F(ToolRunner, AnswerArrivesWithExitCodeAndTheWorkFolderAsCurrentFolder) {
+    cabinet.setLink("ready");
+    int32_t result = -5;
+    EXPECT_EQ(run("devices", &result), toolText("List of devices attached\nR58M12ABCDE\tdevice\n\n"));
+    EXPECT_EQ(result, 0);
+    const std::vector<SimInvocation> log = cabinet.log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1].arguments, std::vector<std::string>{"devices"});
+    EXPECT_EQ(log[1].folder, work);
+}
+
+TEST_F(ToolRunner, AdbErrorIsANonNegativeResultWithItsText) {
+    cabinet.setLink("none");
+    int32_t result = -5;
+    EXPECT_EQ(run("shell pm path com.arcade", &result),
+              toolText("error: no devices/emulators found\n"));
+    EXPECT_EQ(result, 1);
+}
+
+TEST_F(ToolRunner, OutputOfExactlySizeMinusOneBytesFillsTheBuffer) {
+    const std::string answer(1023, 'k');
+    cabinet.addFault("devices\t*\tanswer\t0\t" + answer);
+    char output[1024];
+    memset(output, 'z', sizeof output);
+    EXPECT_EQ(runAdb("devices", output, sizeof output, 30000), 0);
+    EXPECT_EQ(output[1023], '\0');
+    EXPECT_EQ(std::string(output), answer);
+}
+
+TEST_F(ToolRunner, LongerOutputIsCutAndTheChildStillEnds) {
+    cabinet.addFault("devices\t*\tanswer\t3\t" + std::string(5000, 'k'));
+    char output[1024];
+    const int32_t result = runAdb("devices", output, sizeof output, 30000);
+    EXPECT_EQ(strlen(output), 1023u);
+    // The child may end by itself or on the closed pipe; it must not be reported as running.
+    EXPECT_NE(result, 259);
+}
+
+TEST_F(ToolRunner, NoOutputLeavesAnEmptyBuffer) {
+    cabinet.setLink("ready");
+    int32_t result = -5;
+    EXPECT_EQ(run("shell am force-stop com.arcade", &result), "");
+    EXPECT_EQ(result, 0);
+}
+
+TEST_F(ToolRunner, ChildThatNeverEndsGives259AboutTheLimit) {
+    cabinet.addFault("devices\t*\thang\t60000");
+    const uint64_t start = wallMilliseconds();
+    int32_t result = 0;
+    EXPECT_EQ(run("devices", &result, 4096, 700), "");
+    const uint64_t took = wallMilliseconds() - start;
+    EXPECT_EQ(result, 259);
+    EXPECT_GE(took, 650u);
+    EXPECT_LT(took, 10000u) << "the read must be bounded by the limit too";
+}
+
+TEST_F(ToolRunner, GrandchildHoldingThePipeDoesNotHoldTheCaller) {
+    cabinet.setLink("ready");
+    cabinet.addFault("devices\t*\thold\t60000");
+    const uint64_t start = wallMilliseconds();
+    int32_t result = -5;
+    EXPECT_EQ(run("devices", &result, 4096, 700),
+              toolText("List of devices attached\nR58M12ABCDE\tdevice\n\n"));
+    EXPECT_LT(wallMilliseconds() - start, 10000u);
+    EXPECT_EQ(result, 0) << "the child itself has ended";
+}
+
+TEST_F(ToolRunner, ToolThatCannotStartGivesMinusOneAndAnEmptyOutput) {
+    char output[64] = "Success left from an earlier call";
+    EXPECT_EQ(runTool("no-such-tool.exe", "devices", output, sizeof output, 5000), -1);
+    EXPECT_STREQ(output, "");
+    // The work folder gone altogether.
+    setWorkDir(joinPath(work, "gone").c_str());
+    strcpy(output, "Success");
+    EXPECT_EQ(runAdb("devices", output, sizeof output, 5000), -1);
+    EXPECT_STREQ(output, "");
+}
+
+TEST_F(ToolRunner, AbsentArgumentTextRunsTheToolWithNoArguments) {
+    char output[1024];
+    EXPECT_EQ(runTool(toolName(), nullptr, output, sizeof output, 30000), 1);
+    const std::vector<SimInvocation> log = cabinet.log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_TRUE(log[1].arguments.empty());
+}
+
+TEST_F(ToolRunner, ChildGetsNoStandardInput) {
+    int32_t result = -5;
+    EXPECT_EQ(run("read-stdin", &result, 1024, 10000), toolText("stdin: 0 bytes\n"));
+    EXPECT_EQ(result, 0);
+}
+
+TEST_F(ToolRunner, QuotedArgumentsArriveWhole) {
+    cabinet.setLink("ready");
+    int32_t result = -5;
+    run("push \"C:\\games\\A Disc\" /sdcard/roms/", &result);
+    const std::vector<SimInvocation> log = cabinet.log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1].arguments,
+              (std::vector<std::string>{"push", "C:\\games\\A Disc", "/sdcard/roms/"}));
+}
+
+TEST_F(ToolRunner, WithoutTheToolNothingStarts) {
+    appState.adbReady = false;
+    char output[64] = "Success";
+    EXPECT_EQ(runAdb("devices", output, sizeof output, 5000), -1);
+    EXPECT_STREQ(output, "");
+    EXPECT_EQ(runAdb("devices", output, 0, 5000), -1);
+    EXPECT_EQ(cabinet.log().size(), 1u);
+}
+
+TEST_F(ToolRunner, FirstCommandStartsTheServerAndLaterOnesDoNot) {
+    runAdb("kill-server", nullptr, 0, 0);
+    char output[1024];
+    runAdb("kill-server", output, sizeof output, 30000);
+    cabinet.setLink("none");
+    int32_t result = -5;
+    EXPECT_EQ(run("devices", &result), daemonLines + toolText("List of devices attached\n\n"));
+    EXPECT_EQ(run("devices", &result), toolText("List of devices attached\n\n"));
+}
+
+// A server started by one call inherits whatever handles are inheritable at that moment and
+// outlives it. Another call's pipe must never be among them, or that call waits for the server.
+TEST_F(ToolRunner, ConcurrentCallsDoNotHoldEachOtherUp) {
+    cabinet.setLink("ready");
+    cabinet.write("server-lifetime-ms", "20000\n");
+    cabinet.addFault("devices\t*\tdelay\t300");
+    for (int round = 0; round < 4; round++) {
+        char killed[256];
+        runAdb("kill-server", killed, sizeof killed, 30000);
+        uint64_t slowest = 0;
+        std::thread starter([&] {
+            char output[8192];
+            for (int i = 0; i < 3; i++) {
+                runAdb("kill-server", output, sizeof output, 30000);
+                runAdb("start-server", output, sizeof output, 30000);
+            }
+        });
+        for (int i = 0; i < 3; i++) {
+            char output[4096];
+            const uint64_t start = wallMilliseconds();
+            EXPECT_EQ(runAdb("devices", output, sizeof output, 15000), 0);
+            slowest = std::max(slowest, wallMilliseconds() - start);
+        }
+        starter.join();
+        EXPECT_LT(slowest, 8000u) << "a devices call waited for another call's server";
+    }
+}
+
+} // namespace
