@@ -40,10 +40,11 @@ function(quillmere_embed_resources target)
     else()
         string(APPEND asm "    .section .note.GNU-stack,\"\",@progbits\n")
         file(GENERATE OUTPUT "${dir}/resources.S" CONTENT "${asm}")
-        file(GENERATE OUTPUT "${dir}/resource_table.cpp" CONTENT
-             "#include \"platform/linux/embedded_resources.h\"\n\n${table_decls}\n"
-             "extern \"C\" const EmbeddedResource embeddedResources[] = {\n${table_rows}};\n"
-             "extern \"C\" const int embeddedResourceCount = ${count};\n")
+        set(table "#include \"platform/linux/embedded_resources.h\"\n\n${table_decls}\n")
+        string(APPEND table
+               "extern \"C\" const EmbeddedResource embeddedResources[] = {\n${table_rows}};\n"
+               "extern \"C\" const int embeddedResourceCount = ${count};\n")
+        file(GENERATE OUTPUT "${dir}/resource_table.cpp" CONTENT "${table}")
         set(sources "${dir}/resources.S" "${dir}/resource_table.cpp")
     endif()
     target_sources(${target} PRIVATE ${sources})
