@@ -44,13 +44,76 @@ AppState appState = {
 
 static std::mutex statusTextGuard;
 static std::mutex workDirGuard;
+static std::atomic<void (*)(const char *)> statusTextObserver{nullptr};
+static std::atomic<void (*)(OperationStage)> stageObserver{nullptr};
+
+// Call with the status text's guard held.
+static void writeStatusText(const char *format, va_list arguments) {
+    vsnprintf(appState.statusText, sizeof appState.statusText, format, arguments);
+    if (void (*observer)(const char *) = statusTextObserver.load())
+        observer(appState.statusText);
+}
+
+static void writeStatusTextF(const char *format, ...) __attribute__((format(printf, 1, 2)));
+static void writeStatusTextF(const char *format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    writeStatusText(format, arguments);
+    va_end(arguments);
+}
 
 void setStatusText(const char *format, ...) {
     std::lock_guard<std::mutex> hold(statusTextGuard);
     va_list arguments;
     va_start(arguments, format);
-    vsnprintf(appState.statusText, sizeof appState.statusText, format, arguments);
+    writeStatusText(format, arguments);
     va_end(arguments);
+}
+
+void setOperationStage(OperationStage stage) {
+    appState.operationStage.store(stage);
+    if (void (*observer)(OperationStage) = stageObserver.load())
+        observer(stage);
+}
+
+bool beginOperation() {
+    std::lock_guard<std::mutex> hold(statusTextGuard);
+    const OperationStage stage = appState.operationStage.load();
+    if (stage != Idle && stage != Done && stage != Failed)
+        return false;
+    setOperationStage(Preparing);
+    writeStatusTextF("%s", "Preparing...");
+    return true;
+}
+
+bool reportCabinetReadyWhileIdle(bool ready) {
+    std::lock_guard<std::mutex> hold(statusTextGuard);
+    if (appState.operationStage.load() != Idle)
+        return false;
+    appState.cabinetReady.store(ready);
+    return true;
+}
+
+bool reportModInstalledWhileIdle(bool installed, const char *text) {
+    std::lock_guard<std::mutex> hold(statusTextGuard);
+    if (appState.operationStage.load() != Idle)
+        return false;
+    appState.modInstalled.store(installed);
+    writeStatusTextF("%s", text);
+    return true;
+}
+
+bool reportStatusTextWhileIdle(const char *text) {
+    std::lock_guard<std::mutex> hold(statusTextGuard);
+    if (appState.operationStage.load() != Idle)
+        return false;
+    writeStatusTextF("%s", text);
+    return true;
+}
+
+void observeState(StateObserver observer) {
+    statusTextObserver.store(observer.statusTextWritten);
+    stageObserver.store(observer.stageWritten);
 }
 
 void copyStatusText(char *out, size_t size) {

@@ -64,6 +64,27 @@ void setStatusText(const char *format, ...) __attribute__((format(printf, 1, 2))
 // Copies the status text out under the same guard; the copy is always terminated.
 void copyStatusText(char *out, size_t size);
 
+// Moves the operation to `stage`.
+void setOperationStage(OperationStage stage);
+
+// An operation may start only while none runs. Under the status text's guard: when the stage is
+// Idle, Done or Failed, it becomes Preparing and the text "Preparing..."; true when it did.
+bool beginOperation();
+
+// The status poller's writes. Each checks the stage under the same guard that beginOperation
+// takes, so a poller pass that began before a click never overwrites what the click and the
+// worker wrote, nor the flags as they were at the click. False once an operation was requested.
+bool reportCabinetReadyWhileIdle(bool ready);
+bool reportModInstalledWhileIdle(bool installed, const char *text);
+bool reportStatusTextWhileIdle(const char *text);
+
+// Tests watch every write of the status text and the stage, in order.
+struct StateObserver {
+    void (*statusTextWritten)(const char *text);
+    void (*stageWritten)(OperationStage stage);
+};
+void observeState(StateObserver observer);
+
 // The work folder's path as it is now (empty while there is none), copied under its guard.
 void copyWorkDir(char *out, size_t size);
 

@@ -102,3 +102,25 @@ typedef uint32_t (*ThreadFunction)(void *argument);
 void *startThread(ThreadFunction function, void *argument);
 // True when the thread ended within `waitMs`. Wait for a given thread once at most.
 bool waitForThread(void *thread, uint32_t waitMs);
+
+// ---- Message boxes -------------------------------------------------------------------------
+
+// The box's buttons and icon, with the values Windows gives them.
+constexpr uint32_t messageBoxOk = 0x0;
+constexpr uint32_t messageBoxYesNo = 0x4;
+constexpr uint32_t messageBoxIconInformation = 0x40;
+constexpr uint32_t messageBoxDefaultSecond = 0x100;
+// What the user chose.
+constexpr int32_t messageBoxChoseOk = 1;
+constexpr int32_t messageBoxChoseYes = 6;
+constexpr int32_t messageBoxChoseNo = 7;
+
+// Shows a modal box owned by the window (null: no owner) and returns the choice, or 0 when no box
+// could be shown.
+int32_t showMessageBox(void *owner, const char *text, const char *caption, uint32_t type);
+
+// Tests put their own function in place of the system's box, to see every box and answer it;
+// null restores the system's.
+typedef int32_t (*MessageBoxFunction)(void *owner, const char *text, const char *caption,
+                                      uint32_t type);
+void replaceMessageBox(MessageBoxFunction function);

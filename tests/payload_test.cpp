@@ -185,20 +185,7 @@ TEST_F(Payload, FullDiskLeavesPartialPackageAndRetryWritesBothAgain) {
     const std::string launcher = resourceText(105);
     const std::string emulator = resourceText(104);
     // Fill the disk until only the emulator package and half the launcher package still fit.
-    const uint64_t room = emulator.size() + launcher.size() / 2;
-    {
-        const std::string filler = joinPath(disk, "filler");
-        std::string block(64 * 1024, 'f');
-        FILE *out = fopen(filler.c_str(), "wb");
-        ASSERT_NE(out, nullptr);
-        // Write until the disk is full, then give back exactly the room wanted.
-        while (fwrite(block.data(), 1, block.size(), out) == block.size() && fflush(out) == 0) {
-        }
-        fclose(out);
-        const uint64_t filled = readFile(filler).size();
-        ASSERT_GT(filled, room);
-        writeFile(filler, std::string(filled - room, 'f'));
-    }
+    fillDiskLeaving(disk, emulator.size() + launcher.size() / 2);
 
     EXPECT_FALSE(preparePackages());
     EXPECT_TRUE(appState.adbReady);

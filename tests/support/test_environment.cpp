@@ -126,3 +126,71 @@ void VirtualClock::install(uint32_t start) {
 void VirtualClock::uninstall() { replaceClock({nullptr, nullptr}); }
 
 uint64_t wallMilliseconds() { return monotonicMilliseconds(); }
+
+#include <condition_variable>
+#include <mutex>
+
+static std::mutex steppedLock;
+static std::condition_variable steppedChange;
+static int steppedSleepsBegun = 0;
+static int steppedReleases = 0;
+static bool steppedOpen = false;
+
+static uint32_t steppedTick() { return VirtualClock::now.load(); }
+
+static void steppedSleep(uint32_t ms) {
+    std::unique_lock<std::mutex> hold(steppedLock);
+    steppedSleepsBegun++;
+    steppedChange.notify_all();
+    steppedChange.wait(hold, [] { return steppedOpen || steppedReleases > 0; });
+    if (!steppedOpen)
+        steppedReleases--;
+    VirtualClock::now += ms;
+}
+
+void SteppedClock::install() {
+    std::lock_guard<std::mutex> hold(steppedLock);
+    steppedSleepsBegun = 0;
+    steppedReleases = 0;
+    steppedOpen = false;
+    VirtualClock::now = 0;
+    replaceClock({steppedTick, steppedSleep});
+}
+
+void SteppedClock::uninstall() {
+    {
+        std::lock_guard<std::mutex> hold(steppedLock);
+        steppedOpen = true;
+    }
+    steppedChange.notify_all();
+    replaceClock({nullptr, nullptr});
+}
+
+bool SteppedClock::waitForSleeps(int count) {
+    std::unique_lock<std::mutex> hold(steppedLock);
+    return steppedChange.wait_for(hold, std::chrono::seconds(30),
+                                  [count] { return steppedSleepsBegun >= count; });
+}
+
+void SteppedClock::releaseOne() {
+    {
+        std::lock_guard<std::mutex> hold(steppedLock);
+        steppedReleases++;
+    }
+    steppedChange.notify_all();
+}
+
+void fillDiskLeaving(const std::string &disk, uint64_t room) {
+    const std::string filler = joinPath(disk, "filler");
+    removeTree(filler);
+    const std::string block(64 * 1024, 'f');
+    FILE *out = fopen(filler.c_str(), "wb");
+    if (out == nullptr)
+        return;
+    uint64_t filled = 0;
+    while (fwrite(block.data(), 1, block.size(), out) == block.size() && fflush(out) == 0)
+        filled += block.size();
+    fclose(out);
+    filled = readFile(filler).size();
+    writeFile(filler, std::string(filled > room ? filled - room : 0, 'f'));
+}

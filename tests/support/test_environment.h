@@ -33,3 +33,18 @@ struct VirtualClock {
 
 // Milliseconds on the system's clock, for bounds on how long a call may take.
 uint64_t wallMilliseconds();
+
+// A clock whose sleeps wait until the test lets them end, so a thread that loops with a sleep
+// can be moved on one pass at a time.
+struct SteppedClock {
+    static void install();
+    static void uninstall(); // ends every sleep, now and later
+    // Waits (in real time, at most 30 s) until `count` sleeps have begun; false on time-out.
+    static bool waitForSleeps(int count);
+    // Lets one sleep that has begun, or the next to begin, end.
+    static void releaseOne();
+};
+
+// Fills the file system at `disk` so that only about `room` bytes stay free; the filler is
+// `disk`/filler, and removing it gives the room back.
+void fillDiskLeaving(const std::string &disk, uint64_t room);
