@@ -39,13 +39,23 @@ std::string decodeEscapes(const std::string &text) {
     for (size_t i = 0; i < text.size(); ++i) {
         char c = text[i];
         if (c == '\\' && i + 1 < text.size()) {
-            char n = text[i + 1];
-            char decoded = n == 'n' ? '\n' : n == 'r' ? '\r' : n == 't' ? '\t' : n == '\\' ? '\\' : 0;
-            if (decoded != 0) {
-                r += decoded;
-                ++i;
+            switch (text[i + 1]) {
+            case 'n':
+                c = '\n';
+                break;
+            case 'r':
+                c = '\r';
+                break;
+            case 't':
+                c = '\t';
+                break;
+            case '\\':
+                break;
+            default:
+                r += c;
                 continue;
             }
+            ++i;
         }
         r += c;
     }

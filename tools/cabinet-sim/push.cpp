@@ -85,7 +85,8 @@ int pushOne(const State &st, const std::string &srcArg, const std::string &dst) 
     fs::path dstLocal;
     const bool mapped = sdcardPath(st, dst, dstLocal);
     // Into DST when it is a folder (or named as one), else as DST itself.
-    const bool into = (!dst.empty() && dst.back() == '/') || (mapped && fs::is_directory(dstLocal, ec));
+    const bool into =
+        (!dst.empty() && dst.back() == '/') || (mapped && fs::is_directory(dstLocal, ec));
     const std::string remote = into ? remoteJoin(dst, name) : dst;
     const fs::path target = into ? dstLocal / toPath(name) : dstLocal;
     if (fs::is_directory(status)) {
@@ -110,7 +111,7 @@ int cmdPush(const State &st, const Args &args) {
     Args operands;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string &a = args[i];
-        if (a == "--sync" || a == "-p" || a == "-a" || a == "-n" || a == "-z" || a == "-Z")
+        if (a == "--sync" || a == "-p" || a == "-a")
             continue;
         operands.push_back(a);
     }

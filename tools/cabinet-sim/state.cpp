@@ -73,9 +73,7 @@ bool waitFor(const fs::path &dir, long long ms) {
     }
 }
 
-long long defaultHangMs(const State &st) {
-    return readNumberFile(st.dir / "hang-ms", 600000);
-}
+long long defaultHangMs(const State &st) { return readNumberFile(st.dir / "hang-ms", 600000); }
 
 bool lockState(const fs::path &dir) {
     using namespace std::chrono;
