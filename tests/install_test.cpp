@@ -91,7 +91,7 @@ TEST_F(Install, WholeSequenceStagesAndTexts) {
     EXPECT_TRUE(cabinet.read("installed/com.arcade.apk") == resourceText(105));
     EXPECT_EQ(cabinet.read("packages/com.arcade"), "data");
     EXPECT_TRUE(discs.matchesCabinet(cabinet));
-    EXPECT_FALSE(pathExists(work));
+    expectWorkFolderRemoved(work);
     EXPECT_EQ(workDir(), "");
     EXPECT_FALSE(appState.adbReady);
     EXPECT_FALSE(appState.packagesReady);
@@ -133,6 +133,7 @@ TEST_F(Install, FailedInstallShowsTheFirst300CharactersOfTheAnswer) {
     };
     for (const FailureCase &c : cases) {
         resetAppState();
+        VirtualClock::now += 1000; // a new operation, a new folder
         clearRecording();
         cabinet.write("faults", std::string("install -r ") + c.package + "\t1\tanswer\t1\t" +
                                     answer + "\n");
@@ -168,7 +169,7 @@ TEST_F(Install, RetryAfterAFailureReusesTheWrittenPayload) {
     installWorker(nullptr);
     EXPECT_EQ(appState.operationStage.load(), Done);
     EXPECT_EQ(cabinet.read("installed/com.arcade.apk"), "marked by the test");
-    EXPECT_FALSE(pathExists(folder));
+    expectWorkFolderRemoved(folder);
 }
 
 // The server start, the force-stops, the folder creation, a push and the home start are sent and
@@ -185,6 +186,7 @@ TEST_F(Install, IgnoredStepsThatFailDoNotStopIt) {
     };
     for (const char *fault : faults) {
         resetAppState();
+        VirtualClock::now += 1000; // a new operation, a new folder
         cabinet.write("faults", std::string(fault) + "\n");
         installWorker(nullptr);
         EXPECT_EQ(appState.operationStage.load(), Done) << fault;

@@ -42,8 +42,7 @@ TEST_F(Restore, WholeSequenceTakesTheModificationOff) {
     EXPECT_EQ(cabinet.read("packages/com.arcade"), "system");
     EXPECT_EQ(workDir(), "");
     EXPECT_FALSE(appState.adbReady);
-    for (const SimInvocation &invocation : cabinet.log())
-        EXPECT_FALSE(pathExists(invocation.folder)) << "the work folder is removed";
+    expectWorkFolderRemoved(cabinet.log().front().folder);
 }
 
 TEST_F(Restore, ReportsSuccessEvenWhenBothUninstallsFail) {

@@ -25,11 +25,14 @@ class ToolRunner : public ::testing::Test {
     SimCabinet cabinet;
     void SetUp() override {
         resetAppState();
-        work = scratchFolder("runner work folder");
+        // A folder of the test's own: a server left by an earlier test may still be running from
+        // its tool, which Windows does not let anybody replace.
+        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        work = scratchFolder("runner work folder " + name);
         setWorkDir(work.c_str());
         ASSERT_TRUE(extractResource(101, joinPath(work, toolName()).c_str()));
         appState.adbReady = true;
-        cabinet = SimCabinet::create(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        cabinet = SimCabinet::create(name);
         // A server that runs already, so that outputs hold only the command's own answer.
         char output[1024];
         runAdb("start-server", output, sizeof output, 30000);

@@ -21,8 +21,15 @@ bool startChild(const char *commandLine, const char *currentFolder, ChildProcess
         return false;
     }
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    // No input: the empty device rather than a null handle, which Wine fills with its own
+    // standard input, so that a tool that reads would wait on somebody else's terminal.
+    HANDLE noInput = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 &inheritable, OPEN_EXISTING, 0, nullptr);
+    if (noInput == INVALID_HANDLE_VALUE)
+        noInput = nullptr;
+    HANDLE inherited[2] = {writeEnd, noInput};
 
-    // Only the pipe's write end may reach the child: adb hands every handle it inherits on to the
+    // Only the pipe's write end (and the empty input) may reach the child: adb hands every handle it inherits on to the
     // server it starts, which outlives it, and a leaked write end would keep another caller's
     // read open for as long as that server runs.
     alignas(8) unsigned char listStorage[256];
@@ -30,15 +37,15 @@ bool startChild(const char *commandLine, const char *currentFolder, ChildProcess
     auto *attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listStorage);
     const bool haveList =
         InitializeProcThreadAttributeList(attributes, 1, 0, &listSize) &&
-        UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &writeEnd,
-                                  sizeof writeEnd, nullptr, nullptr);
+        UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                  (noInput ? 2 : 1) * sizeof(HANDLE), nullptr, nullptr);
 
     STARTUPINFOEXA startup;
     ZeroMemory(&startup, sizeof startup);
     startup.StartupInfo.cb = haveList ? sizeof startup : sizeof startup.StartupInfo;
     startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
     startup.StartupInfo.wShowWindow = SW_HIDE;
-    startup.StartupInfo.hStdInput = nullptr;
+    startup.StartupInfo.hStdInput = noInput;
     startup.StartupInfo.hStdOutput = writeEnd;
     startup.StartupInfo.hStdError = writeEnd;
     startup.lpAttributeList = haveList ? attributes : nullptr;
@@ -53,6 +60,8 @@ bool startChild(const char *commandLine, const char *currentFolder, ChildProcess
     if (haveList)
         DeleteProcThreadAttributeList(attributes);
     CloseHandle(writeEnd);
+    if (noInput)
+        CloseHandle(noInput);
     ReleaseSRWLockExclusive(&spawnLock);
 
     if (!created) {

@@ -85,3 +85,14 @@ std::string statusText() {
     copyStatusText(text, sizeof text);
     return text;
 }
+
+void expectWorkFolderRemoved(const std::string &folder) {
+#ifdef _WIN32
+    if (pathExists(folder)) {
+        const std::vector<std::string> left = folderNames(folder);
+        EXPECT_EQ(left, std::vector<std::string>{"adb.exe"}) << folder;
+    }
+#else
+    EXPECT_FALSE(pathExists(folder)) << folder;
+#endif
+}

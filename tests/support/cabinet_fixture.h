@@ -38,6 +38,11 @@ class CabinetTest : public ::testing::Test {
     std::vector<std::vector<std::string>> commands() const;
 };
 
+// After a successful operation the work folder is removed. On Windows the tool's server, started
+// from the work folder, keeps its program file (and so the folder) until it ends, as adb.exe's
+// server does; everything else must be gone.
+void expectWorkFolderRemoved(const std::string &folder);
+
 // Splits a line without quotes at its blanks, e.g. "shell am force-stop com.arcade".
 std::vector<std::string> words(const std::string &line);
 std::string statusText();

@@ -1,6 +1,9 @@
 #include "tests/support/cabinet_sim_state.h"
 
 #include <sstream>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "tests/support/test_environment.h"
 
@@ -74,5 +77,17 @@ std::string toolText(const std::string &lines) {
     return out;
 #else
     return lines;
+#endif
+}
+
+std::string asLogged(const std::string &ansi) {
+#ifdef _WIN32
+    wchar_t wide[1024];
+    const int count = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), -1, wide, 1024);
+    char utf8[4096];
+    WideCharToMultiByte(CP_UTF8, 0, wide, count, utf8, sizeof utf8, nullptr, nullptr);
+    return utf8;
+#else
+    return ansi;
 #endif
 }

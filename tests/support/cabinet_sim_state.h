@@ -24,5 +24,9 @@ struct SimCabinet {
     std::vector<SimInvocation> log() const;
 };
 
+// A name as the simulator logs it: the Windows build works in UTF-8, as adb.exe does, and logs
+// the program's ANSI text converted.
+std::string asLogged(const std::string &ansi);
+
 // The tool's text as it arrives: the Windows build writes CR LF line ends.
 std::string toolText(const std::string &lines);

@@ -63,7 +63,7 @@ std::vector<std::string> DiscsFolder::folderOrder() const {
 std::vector<std::vector<std::string>> DiscsFolder::expectedPushes() const {
     std::vector<std::vector<std::string>> pushes;
     for (const std::string &name : folderOrder())
-        pushes.push_back({"push", joinPath(path, name), "/sdcard/roms/"});
+        pushes.push_back({"push", asLogged(joinPath(path, name)), "/sdcard/roms/"});
     return pushes;
 }
 
