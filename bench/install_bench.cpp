@@ -61,10 +61,10 @@ int main() {
         freshCabinet(state);
         std::ofstream script(scriptFolder / "install.sh");
         script << "cd '" << scriptFolder.string() << "'\n";
-        for (const char *line :
-             {"start-server", "devices", "shell am force-stop com.arcade",
-              "shell am force-stop com.zezuz.oneupvantormd17", "install -r Emulator.apk",
-              "install -r Launcher.apk", "shell am start -n com.arcade/.activity.VantorHomeActivity"})
+        for (const char *line : {"start-server", "devices", "shell am force-stop com.arcade",
+                                 "shell am force-stop com.zezuz.oneupvantormd17",
+                                 "install -r Emulator.apk", "install -r Launcher.apk",
+                                 "shell am start -n com.arcade/.activity.VantorHomeActivity"})
             script << "./adb " << line << " >/dev/null 2>&1\n";
         script.close();
         start = std::chrono::steady_clock::now();

@@ -3,7 +3,8 @@
 #include "cabinet/operations.h"
 #include "cabinet/probe.h"
 
-const char noCabinetText[] = "No cabinet found.\nCheck the USB cable and\nthat USB debugging is on.";
+const char noCabinetText[] =
+    "No cabinet found.\nCheck the USB cable and\nthat USB debugging is on.";
 
 bool waitForCabinet(uint32_t limitMs) {
     const uint32_t start = tickCount();

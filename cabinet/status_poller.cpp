@@ -34,8 +34,9 @@ static void pollOnce() {
     // An installed update of the launcher lives under /data/app; the cabinet's own copy does not.
     const bool installed = result >= 0 && strstr(output, "/data/app") != nullptr;
     reportModInstalledWhileIdle(
-        installed, installed ? "Cabinet detected.\nThis mod is installed.\nPress RESTORE to undo it."
-                             : "Cabinet detected.\nPress INSTALL to begin.");
+        installed, installed
+                       ? "Cabinet detected.\nThis mod is installed.\nPress RESTORE to undo it."
+                       : "Cabinet detected.\nPress INSTALL to begin.");
 }
 
 uint32_t statusPoller(void *unused) {

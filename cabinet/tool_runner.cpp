@@ -17,8 +17,8 @@ int32_t runTool(const char *tool, const char *arguments, char *output, int32_t s
     char workDir[pathSize];
     copyWorkDir(workDir, sizeof workDir);
     char commandLine[commandLineSize];
-    snprintf(commandLine, sizeof commandLine, "\"%s%c%s\" %s", workDir, platformPathSeparator,
-             tool, arguments ? arguments : "");
+    snprintf(commandLine, sizeof commandLine, "\"%s%c%s\" %s", workDir, platformPathSeparator, tool,
+             arguments ? arguments : "");
 
     // The deadline runs on the system's clock: a tool's time is real time even when the
     // program's own waits are being driven by a test clock.

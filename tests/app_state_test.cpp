@@ -34,7 +34,8 @@ TEST(AppState, HelpTextHasThirtySixLinesAndNamesTheVideo) {
         lines++;
     EXPECT_EQ(lines, 36u);
     EXPECT_NE(help.substr(help.size() - 2), "\r\n");
-    EXPECT_NE(help.find(std::string("\r\n   ") + appState.helpVideoUrl + "\r\n"), std::string::npos);
+    EXPECT_NE(help.find(std::string("\r\n   ") + appState.helpVideoUrl + "\r\n"),
+              std::string::npos);
 }
 
 TEST(StatusText, LongTextIsCutAt511AndStaysTerminated) {

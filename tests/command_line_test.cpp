@@ -28,13 +28,14 @@ TEST(CommandLine, SplitsByTheWindowsRules) {
         {"\"/tmp/a b/adb\" ", {"/tmp/a b/adb"}},
         {"\"C:\\dir\\\" x", {"C:\\dir\\", "x"}}, // the program's name takes no escapes
         {"adb  shell\tpm   path", {"adb", "shell", "pm", "path"}},
-        {"adb push \"/d/discs/A B\" /sdcard/roms/", {"adb", "push", "/d/discs/A B", "/sdcard/roms/"}},
-        {"adb a\\b \\\\x", {"adb", "a\\b", "\\\\x"}},           // lone backslashes are literal
-        {"adb \"a\\\\\" b", {"adb", "a\\", "b"}},                // 2n backslashes, then a quote
-        {"adb \"a\\\"b\" c", {"adb", "a\"b", "c"}},              // 2n+1 backslashes: a literal quote
-        {"adb \"say \"\"hi\"\"\"", {"adb", "say \"hi\""}},        // doubled quote inside quotes
-        {"adb \"\"", {"adb", ""}},                               // an empty argument
-        {"adb x\"y z\"w", {"adb", "xy zw"}},                     // quotes mid-argument
+        {"adb push \"/d/discs/A B\" /sdcard/roms/",
+         {"adb", "push", "/d/discs/A B", "/sdcard/roms/"}},
+        {"adb a\\b \\\\x", {"adb", "a\\b", "\\\\x"}},      // lone backslashes are literal
+        {"adb \"a\\\\\" b", {"adb", "a\\", "b"}},          // 2n backslashes, then a quote
+        {"adb \"a\\\"b\" c", {"adb", "a\"b", "c"}},        // 2n+1 backslashes: a literal quote
+        {"adb \"say \"\"hi\"\"\"", {"adb", "say \"hi\""}}, // doubled quote inside quotes
+        {"adb \"\"", {"adb", ""}},                         // an empty argument
+        {"adb x\"y z\"w", {"adb", "xy zw"}},               // quotes mid-argument
         {"adb %s %n 100%", {"adb", "%s", "%n", "100%"}},
         {"", {}},
     };

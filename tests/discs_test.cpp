@@ -73,8 +73,8 @@ TEST_F(Discs, LongNameIsCutInTheTextButSentWhole) {
     discs.addFolder(name, {{"x.bin", "x"}});
     pushDiscs();
     ASSERT_EQ(recorded().texts.size(), 1u);
-    EXPECT_EQ(recorded().texts[0], "Copying discs...\n" + name.substr(0, 60) +
-                                       "\n(this can take a while)");
+    EXPECT_EQ(recorded().texts[0],
+              "Copying discs...\n" + name.substr(0, 60) + "\n(this can take a while)");
     EXPECT_EQ(commands().back(), discs.expectedPushes().back());
     EXPECT_TRUE(discs.matchesCabinet(cabinet));
 }

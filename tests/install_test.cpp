@@ -126,17 +126,19 @@ TEST_F(Install, FailedInstallShowsTheFirst300CharactersOfTheAnswer) {
     while (answer.size() < 400)
         answer += noise + "\\n";
     const FailureCase cases[] = {
-        {"Emulator.apk", "Emulator install failed.\n",
+        {"Emulator.apk",
+         "Emulator install failed.\n",
          {Preparing, StartingServer, InstallingEmulator, Failed}},
-        {"Launcher.apk", "Launcher install failed.\n",
+        {"Launcher.apk",
+         "Launcher install failed.\n",
          {Preparing, StartingServer, InstallingEmulator, InstallingLauncher, Failed}},
     };
     for (const FailureCase &c : cases) {
         resetAppState();
         VirtualClock::now += 1000; // a new operation, a new folder
         clearRecording();
-        cabinet.write("faults", std::string("install -r ") + c.package + "\t1\tanswer\t1\t" +
-                                    answer + "\n");
+        cabinet.write("faults",
+                      std::string("install -r ") + c.package + "\t1\tanswer\t1\t" + answer + "\n");
         installWorker(nullptr);
         std::string shown;
         while (shown.size() < 400)
@@ -147,7 +149,8 @@ TEST_F(Install, FailedInstallShowsTheFirst300CharactersOfTheAnswer) {
         // Nothing is undone: the folder and the flags stay, and the cabinet is not restarted.
         EXPECT_TRUE(appState.packagesReady);
         EXPECT_TRUE(pathExists(workDir()));
-        EXPECT_NE(commands().back(), words("shell am start -n com.arcade/.activity.VantorHomeActivity"));
+        EXPECT_NE(commands().back(),
+                  words("shell am start -n com.arcade/.activity.VantorHomeActivity"));
         removeWorkDir();
     }
 }

@@ -74,8 +74,8 @@ TEST_F(Probe, ToolThatDidNotRunMeansNoCabinet) {
 
 TEST_F(Probe, AnswersTheSimulatorsLinkStates) {
     const std::pair<const char *, LinkState> states[] = {
-        {"none", NoCabinet},      {"ready", Ready},   {"unauthorized", Unauthorized},
-        {"offline", Offline},     {"two", Ready},     {"authorizing", NoCabinet},
+        {"none", NoCabinet},  {"ready", Ready}, {"unauthorized", Unauthorized},
+        {"offline", Offline}, {"two", Ready},   {"authorizing", NoCabinet},
     };
     for (const auto &state : states) {
         cabinet.setLink(state.first);

@@ -28,16 +28,16 @@ TEST_F(Restore, WholeSequenceTakesTheModificationOff) {
     cabinet.write("packages/com.zezuz.oneupvantormd17", "data\n");
     restoreWorker(nullptr);
 
-    EXPECT_EQ(commands(), (Lines{words("start-server"), words("devices"),
-                                 words("shell am force-stop com.arcade"),
-                                 words("shell am force-stop com.zezuz.oneupvantormd17"),
-                                 words("uninstall com.zezuz.oneupvantormd17"),
-                                 words("uninstall com.arcade"),
-                                 words("shell am start -n com.arcade/.activity.VantorHomeActivity")}));
+    EXPECT_EQ(
+        commands(),
+        (Lines{words("start-server"), words("devices"), words("shell am force-stop com.arcade"),
+               words("shell am force-stop com.zezuz.oneupvantormd17"),
+               words("uninstall com.zezuz.oneupvantormd17"), words("uninstall com.arcade"),
+               words("shell am start -n com.arcade/.activity.VantorHomeActivity")}));
     const Recording seen = recorded();
     EXPECT_EQ(seen.stages, (std::vector<OperationStage>{Preparing, StartingServer, Done}));
-    EXPECT_EQ(seen.texts, (std::vector<std::string>{"Preparing...", "Restoring original software...",
-                                                     restoredText}));
+    EXPECT_EQ(seen.texts, (std::vector<std::string>{
+                              "Preparing...", "Restoring original software...", restoredText}));
     EXPECT_TRUE(seen.boxes.empty());
     EXPECT_EQ(cabinet.read("packages/com.arcade"), "system");
     EXPECT_EQ(workDir(), "");

@@ -65,7 +65,7 @@ TEST_F(StatusPoller, ShowsTheCabinetAsItIs) {
         {"ready", "system", installText, true, false},
         {"unauthorized", "system", unauthorisedText, false, false},
         {"ready", "data", restoreText, true, true},
-        {"offline", "data", offlineText, false, true},  // the last known answer stays
+        {"offline", "data", offlineText, false, true},    // the last known answer stays
         {"none", "data", initialStatusText, false, true}, // unplugged
         {"two", "system", installText, true, false},
         {"authorizing", "system", initialStatusText, false, false},

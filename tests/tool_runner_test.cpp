@@ -1,7 +1,7 @@
+#include <atomic>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
-#include <atomic>
 #include <thread>
 
 #include "app/app_state.h"
@@ -53,7 +53,8 @@ class ToolRunner : public ::testing::Test {
 TEST_F(ToolRunner, AnswerArrivesWithExitCodeAndTheWorkFolderAsCurrentFolder) {
     cabinet.setLink("ready");
     int32_t result = -5;
-    EXPECT_EQ(run("devices", &result), toolText("List of devices attached\nR58M12ABCDE\tdevice\n\n"));
+    EXPECT_EQ(run("devices", &result),
+              toolText("List of devices attached\nR58M12ABCDE\tdevice\n\n"));
     EXPECT_EQ(result, 0);
     const std::vector<SimInvocation> log = cabinet.log();
     ASSERT_EQ(log.size(), 2u);

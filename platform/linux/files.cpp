@@ -34,8 +34,8 @@ bool createPrivateFolder(const char *path) {
 
 bool writeWholeFile(const char *path, const void *data, uint32_t size, bool executable,
                     bool *opened) {
-    const int file = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW,
-                          executable ? 0700 : 0600);
+    const int file =
+        open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, executable ? 0700 : 0600);
     *opened = file >= 0;
     if (file < 0)
         return false;
@@ -67,8 +67,9 @@ bool listFolder(const char *path, FolderVisitor visit, void *context) {
     const int folderDescriptor = dirfd(folder);
     while (const dirent *entry = readdir(folder)) {
         struct stat info;
-        const bool isFolder = fstatat(folderDescriptor, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-                              S_ISDIR(info.st_mode);
+        const bool isFolder =
+            fstatat(folderDescriptor, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(info.st_mode);
         if (!visit(entry->d_name, isFolder, context))
             break;
     }

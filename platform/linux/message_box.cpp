@@ -20,10 +20,10 @@ int32_t systemMessageBox(void *owner, const char *text, const char *caption, uin
         buttons[0] = {enter | escape, messageBoxChoseOk, "OK"};
         count = 1;
     }
-    const Uint32 icon =
-        (type & 0xf0) == messageBoxIconInformation ? SDL_MESSAGEBOX_INFORMATION : SDL_MESSAGEBOX_ERROR;
-    const SDL_MessageBoxData box = {icon,  static_cast<SDL_Window *>(owner), caption, text, count,
-                                    buttons, nullptr};
+    const Uint32 icon = (type & 0xf0) == messageBoxIconInformation ? SDL_MESSAGEBOX_INFORMATION
+                                                                   : SDL_MESSAGEBOX_ERROR;
+    const SDL_MessageBoxData box = {
+        icon, static_cast<SDL_Window *>(owner), caption, text, count, buttons, nullptr};
     int chosen = 0;
     if (SDL_ShowMessageBox(&box, &chosen) != 0)
         return 0;

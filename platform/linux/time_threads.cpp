@@ -7,7 +7,8 @@
 static uint64_t clockMilliseconds(clockid_t clock) {
     timespec now;
     clock_gettime(clock, &now);
-    return static_cast<uint64_t>(now.tv_sec) * 1000u + static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<uint64_t>(now.tv_sec) * 1000u +
+           static_cast<uint64_t>(now.tv_nsec) / 1000000u;
 }
 
 uint32_t systemTickCount() { return static_cast<uint32_t>(clockMilliseconds(CLOCK_MONOTONIC)); }

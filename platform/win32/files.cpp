@@ -18,8 +18,8 @@ bool createPrivateFolder(const char *path) {
 bool writeWholeFile(const char *path, const void *data, uint32_t size, bool executable,
                     bool *opened) {
     (void)executable; // Windows runs a file by its name, not by a permission
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     *opened = file != INVALID_HANDLE_VALUE;
     if (file == INVALID_HANDLE_VALUE)
         return false;

@@ -29,9 +29,9 @@ bool startChild(const char *commandLine, const char *currentFolder, ChildProcess
         noInput = nullptr;
     HANDLE inherited[2] = {writeEnd, noInput};
 
-    // Only the pipe's write end (and the empty input) may reach the child: adb hands every handle it inherits on to the
-    // server it starts, which outlives it, and a leaked write end would keep another caller's
-    // read open for as long as that server runs.
+    // Only the pipe's write end (and the empty input) may reach the child: adb hands every handle
+    // it inherits on to the server it starts, which outlives it, and a leaked write end would keep
+    // another caller's read open for as long as that server runs.
     alignas(8) unsigned char listStorage[256];
     SIZE_T listSize = sizeof listStorage;
     auto *attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listStorage);
@@ -53,10 +53,9 @@ bool startChild(const char *commandLine, const char *currentFolder, ChildProcess
     PROCESS_INFORMATION started;
     ZeroMemory(&started, sizeof started);
     const DWORD flags = CREATE_NO_WINDOW | (haveList ? EXTENDED_STARTUPINFO_PRESENT : 0);
-    const BOOL created =
-        CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, flags, nullptr,
-                       currentFolder && currentFolder[0] ? currentFolder : nullptr,
-                       &startup.StartupInfo, &started);
+    const BOOL created = CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, flags, nullptr,
+                                        currentFolder && currentFolder[0] ? currentFolder : nullptr,
+                                        &startup.StartupInfo, &started);
     if (haveList)
         DeleteProcThreadAttributeList(attributes);
     CloseHandle(writeEnd);

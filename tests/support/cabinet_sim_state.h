@@ -5,8 +5,8 @@
 #include <vector>
 
 struct SimInvocation {
-    std::string folder;                  // the simulator's current folder
-    std::vector<std::string> arguments;  // argv[1..]
+    std::string folder;                 // the simulator's current folder
+    std::vector<std::string> arguments; // argv[1..]
 };
 
 struct SimCabinet {
