@@ -124,3 +124,42 @@ int32_t showMessageBox(void *owner, const char *text, const char *caption, uint3
 typedef int32_t (*MessageBoxFunction)(void *owner, const char *text, const char *caption,
                                       uint32_t type);
 void replaceMessageBox(MessageBoxFunction function);
+
+// ---- The window and its GL context ---------------------------------------------------------
+
+enum class WindowCreation { Created, RegistrationFailed, CreationFailed };
+
+// Registers the window class and creates the borderless, colour-keyed window of the given size,
+// centred on the primary screen and visible; stores its handle in `windowHandle`.
+WindowCreation createMainWindow(int32_t width, int32_t height);
+
+// Puts a double-buffered RGBA format on the window and makes a legacy (compatibility) GL context
+// current on this thread; stores `deviceContext` and `glContext`. False at the first failing step.
+bool createGlContext(void *window);
+
+// A GL entry point beyond OpenGL 1.1, by name; null when the driver has none.
+void *glProcAddress(const char *name);
+
+// Dispatches every pending window message to the window's handlers; never waits.
+void pumpWindowMessages();
+
+void presentFrame();
+
+// Releases the GL context and the device context, then destroys the window (whose destroy
+// handling runs once more).
+void releaseWindow();
+
+// Tells the message loop that the program is ending (the loop itself looks at `appRunning`).
+void postQuitMessage();
+
+// The cursor's position on the screen, and the window's top-left corner there.
+void cursorScreenPosition(int32_t *x, int32_t *y);
+void windowScreenPosition(void *window, int32_t *x, int32_t *y);
+void moveWindow(void *window, int32_t x, int32_t y);
+
+// Opens a web address in the user's browser.
+void openWebAddress(const char *address);
+
+// Gives the window the outline of the picture `rgba` (width x height, top row first): pure
+// magenta pixels are left out. Windows keys magenta out of every frame instead and needs none.
+void shapeWindow(void *window, const unsigned char *rgba, int32_t width, int32_t height);

@@ -1,0 +1,7 @@
+// The program's life on the UI thread: start-up, the main loop and the shutdown in their fixed
+// order. Returns the exit code: 0 after a normal close, 1 when start-up fails.
+#pragma once
+
+#include <cstdint>
+
+int32_t runProgram();

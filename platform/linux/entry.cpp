@@ -1,0 +1,4 @@
+// The Linux entry point; the program takes no arguments.
+#include "app/startup.h"
+
+int main() { return runProgram(); }

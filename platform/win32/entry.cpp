@@ -1,0 +1,16 @@
+// The Windows entry point. Only the instance is used; the command line and show mode are not.
+#include <windows.h>
+
+#include "app/startup.h"
+#include "platform/win32/instance.h"
+
+static HINSTANCE instanceHandle;
+
+HINSTANCE programInstance() { return instanceHandle ? instanceHandle : GetModuleHandleA(nullptr); }
+
+void rememberProgramInstance(HINSTANCE instance) { instanceHandle = instance; }
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    rememberProgramInstance(instance);
+    return runProgram();
+}

@@ -1,0 +1,17 @@
+// The pictures and shader sources the build compiles into the program.
+#pragma once
+
+#include <cstddef>
+
+extern const unsigned char backdropPng[];
+extern const size_t backdropPng_size;
+extern const unsigned char closeIconPng[];
+extern const size_t closeIconPng_size;
+extern const unsigned char soundMutedPng[];
+extern const size_t soundMutedPng_size;
+extern const unsigned char soundOnPng[];
+extern const size_t soundOnPng_size;
+
+// NUL-terminated GLSL texts.
+extern const unsigned char backdropVertexSource[];
+extern const unsigned char backdropFragmentSource[];
