@@ -4,12 +4,6 @@
 #include "app/startup.h"
 #include "platform/win32/instance.h"
 
-static HINSTANCE instanceHandle;
-
-HINSTANCE programInstance() { return instanceHandle ? instanceHandle : GetModuleHandleA(nullptr); }
-
-void rememberProgramInstance(HINSTANCE instance) { instanceHandle = instance; }
-
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     rememberProgramInstance(instance);
     return runProgram();

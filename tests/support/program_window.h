@@ -1,0 +1,28 @@
+// The program's real window and GL context, for tests that need them, and the user's ways of
+// ending the program, sent from another thread as the system would deliver them.
+#pragma once
+
+#include <string>
+
+// Creates the window, its GL context (current on this thread) and every GL object.
+bool openProgramWindow();
+// Releases them again and puts the shared state back; the window class is forgotten too, so
+// the next window can register it anew.
+void closeProgramWindow();
+void forgetWindowClass();
+
+enum class UserAction { CloseMessage, EscapeKey, DestroyMessage };
+void sendUserAction(UserAction action);
+
+// The window the system knows by the program's class and title (Windows), or by its title.
+bool programWindowIsShown();
+
+// Makes the next window registration fail, and undoes that.
+void breakWindowRegistration();
+void mendWindowRegistration();
+
+// Puts the cursor at a screen position.
+void placeCursor(int x, int y);
+
+// Reads the frame just drawn (key colour included) and saves it as a PNG.
+bool saveFrame(const std::string &path, int width, int height);
