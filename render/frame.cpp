@@ -1,8 +1,11 @@
 #include "render/frame.h"
 
+#include <cmath>
+
 #include "app/app_state.h"
 #include "platform/platform.h"
 #include "render/render_resources.h"
+#include "render/text.h"
 
 float elapsedSeconds() {
     const int64_t ticks = performanceCounter() - renderResources.timerStart;
@@ -14,6 +17,41 @@ static void bindPicture(GLenum unit, GLuint texture, const char *sampler, int nu
     gl.glActiveTexture(unit);
     glBindTexture(GL_TEXTURE_2D, texture);
     gl.glUniform1i(gl.glGetUniformLocation(renderResources.backdropProgram, sampler), number);
+}
+
+// 8-bit colour components as the text shader takes them.
+static constexpr float component(int value) { return static_cast<float>(value) / 255.0f; }
+
+// The labels sit centred on the drawn buttons; title and warning centred on the window's width,
+// taken down to a whole pixel; the status block to the right of the help button.
+static void drawFrameText() {
+    const float labelShade = component(245);
+    const float width = static_cast<float>(appState.windowWidth);
+    const float height = static_cast<float>(appState.windowHeight);
+    if (appState.cabinetReady.load()) {
+        const char *label = appState.modInstalled.load() ? "RESTORE" : "INSTALL";
+        const float w = measureText(label, 0.4f);
+        drawText(label, 92.0f - w * 0.5f, 61.0f, labelShade, labelShade, labelShade, 0.4f);
+    }
+    const float howWidth = measureText("HOW TO ENABLE", 0.4f);
+    const float usbWidth = measureText("USB DEBUGGING", 0.4f);
+    drawText("HOW TO ENABLE", 268.0f - howWidth * 0.5f, 72.0f, labelShade, labelShade, labelShade,
+             0.4f);
+    drawText("USB DEBUGGING", 268.0f - usbWidth * 0.5f, 56.0f, labelShade, labelShade, labelShade,
+             0.4f);
+
+    const char title[] = "Ardwyn Presents... Quillmere";
+    const float titleWidth = measureText(title, 0.5f);
+    drawText(title, floorf(width * 0.5f - titleWidth * 0.5f), height - 38.0f, component(60),
+             component(187), component(217), 0.5f);
+    const char warning[] = "ENABLE USB DEBUGGING ON THE CABINET FIRST";
+    const float warningWidth = measureText(warning, 0.35f);
+    drawText(warning, floorf(width * 0.5f - warningWidth * 0.5f), height - 56.0f, component(255),
+             component(100), component(100), 0.35f);
+
+    char status[statusTextSize];
+    copyStatusText(status, sizeof status);
+    drawTextLines(status, 400.0f, 82.0f, 0.8f, 0.8f, 0.8f, 0.4f, 14.0f);
 }
 
 void renderFrame() {
@@ -43,6 +81,7 @@ void renderFrame() {
     gl.glBindVertexArray(r.quadVao);
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 
+    drawFrameText();
     glDisable(GL_BLEND);
     presentFrame();
 }

@@ -1,6 +1,7 @@
 #include "render/embedded_assets.h"
 #include "render/render_resources.h"
 #include "render/shader_program.h"
+#include "render/text.h"
 #include "render/texture.h"
 
 RenderResources renderResources;
@@ -29,8 +30,9 @@ bool initGraphics() {
     r.soundMutedTexture = textureFromPng(soundMutedPng, soundMutedPng_size);
     r.soundOnTexture = textureFromPng(soundOnPng, soundOnPng_size);
 
-    // The text's objects come with the font; until then nothing is left bound.
+    // The font leaves no vertex array and no array buffer bound.
     gl.glBindVertexArray(0);
     gl.glBindBuffer(GL_ARRAY_BUFFER, 0);
+    loadFont(oxaniumFont, oxaniumFont_size);
     return true;
 }

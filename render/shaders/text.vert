@@ -1,0 +1,10 @@
+#version 330 core
+layout(location = 0) in vec4 vertex; // xy: window pixels, zw: atlas coordinate
+out vec2 TexCoords;
+
+uniform mat4 projection;
+
+void main() {
+    gl_Position = projection * vec4(vertex.xy, 0.0, 1.0);
+    TexCoords = vertex.zw;
+}

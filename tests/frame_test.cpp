@@ -1,0 +1,180 @@
+// The whole frame against one the test composes itself from the layout it expects: the backdrop
+// drawn the same way, then each text line at its own place, colour and scale. Any line out of
+// place, missing or extra shows as differing pixels.
+#include <cmath>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "platform/platform.h"
+#include "render/frame.h"
+#include "render/gl_api.h"
+#include "render/render_resources.h"
+#include "render/text.h"
+#include "tests/support/program_window.h"
+#include "tests/support/test_environment.h"
+
+namespace {
+
+struct Line {
+    std::string text;
+    float x, y, red, green, blue, scale;
+};
+
+class Frame : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { opened = openProgramWindow(); }
+    static void TearDownTestSuite() {
+        if (opened)
+            closeProgramWindow();
+    }
+    void SetUp() override {
+        ASSERT_TRUE(opened);
+        resetAppState();
+        // A clock that barely moves: both frames show the same moment of the animation.
+        renderResources.timerFrequency = 1000000000000000000;
+        renderResources.timerStart = performanceCounter();
+        resize(626, 626);
+    }
+    void TearDown() override { resize(626, 626); }
+    static bool opened;
+
+    static void resize(int width, int height) {
+        appState.windowWidth = width;
+        appState.windowHeight = height;
+        glViewport(0, 0, width, height);
+    }
+    static std::vector<unsigned char> pixels() {
+        std::vector<unsigned char> read(626 * 626 * 4);
+        glReadBuffer(GL_BACK);
+        glReadPixels(0, 0, 626, 626, GL_RGBA, GL_UNSIGNED_BYTE, read.data());
+        return read;
+    }
+    static void bind(GLenum unit, GLuint texture, const char *sampler, int number) {
+        glFunctions.glActiveTexture(unit);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glFunctions.glUniform1i(
+            glFunctions.glGetUniformLocation(renderResources.backdropProgram, sampler), number);
+    }
+    // The frame as the test expects it, left unpresented in the back buffer.
+    static std::vector<unsigned char> expectedFrame(const std::vector<Line> &lines,
+                                                    const char *status) {
+        const GlFunctions &gl = glFunctions;
+        const RenderResources &r = renderResources;
+        glClearColor(1, 0, 1, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnable(GL_BLEND);
+        glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+        gl.glUseProgram(r.backdropProgram);
+        auto uniform = [&](const char *name) {
+            return gl.glGetUniformLocation(r.backdropProgram, name);
+        };
+        gl.glUniform1f(uniform("iTime"), elapsedSeconds());
+        gl.glUniform2f(uniform("iResolution"), static_cast<float>(appState.windowWidth),
+                       static_cast<float>(appState.windowHeight));
+        gl.glUniform1f(uniform("iInstallHover"), 0.0f);
+        gl.glUniform1f(uniform("iHelpHover"), 0.0f);
+        gl.glUniform1f(uniform("iPrimaryVisible"), appState.cabinetReady ? 1.0f : 0.0f);
+        bind(GL_TEXTURE0, r.backdropTexture, "iBackground", 0);
+        bind(GL_TEXTURE1, r.closeIconTexture, "iCloseBtn", 1);
+        bind(GL_TEXTURE2, r.soundOnTexture, "iSoundBtn", 2);
+        gl.glBindVertexArray(r.quadVao);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        for (const Line &line : lines)
+            drawText(line.text.c_str(), line.x, line.y, line.red, line.green, line.blue,
+                     line.scale);
+        drawTextLines(status, 400, 82, 0.8f, 0.8f, 0.8f, 0.4f, 14);
+        glDisable(GL_BLEND);
+        return pixels();
+    }
+    static std::vector<Line> fixedLines(int width) {
+        const float white = 245 / 255.0f;
+        const char *title = "Ardwyn Presents... Quillmere";
+        const char *warning = "ENABLE USB DEBUGGING ON THE CABINET FIRST";
+        return {
+            {"HOW TO ENABLE", 268 - measureText("HOW TO ENABLE", 0.4f) * 0.5f, 72, white, white,
+             white, 0.4f},
+            {"USB DEBUGGING", 268 - measureText("USB DEBUGGING", 0.4f) * 0.5f, 56, white, white,
+             white, 0.4f},
+            {title, std::floor(width * 0.5f - measureText(title, 0.5f) * 0.5f), 588, 60 / 255.0f,
+             187 / 255.0f, 217 / 255.0f, 0.5f},
+            {warning, std::floor(width * 0.5f - measureText(warning, 0.35f) * 0.5f), 570, 1.0f,
+             100 / 255.0f, 100 / 255.0f, 0.35f},
+        };
+    }
+    static Line label(const char *text) {
+        const float white = 245 / 255.0f;
+        return {text, 92 - measureText(text, 0.4f) * 0.5f, 61, white, white, white, 0.4f};
+    }
+    // Pixels that differ by more than one step in any channel.
+    static int differing(const std::vector<unsigned char> &a, const std::vector<unsigned char> &b,
+                         int width) {
+        int count = 0;
+        for (int y = 0; y < 626; y++)
+            for (int x = 0; x < width; x++)
+                for (int c = 0; c < 3; c++) {
+                    const size_t at = (static_cast<size_t>(y) * 626 + x) * 4 + c;
+                    if (std::abs(a[at] - b[at]) > 1) {
+                        count++;
+                        break;
+                    }
+                }
+        return count;
+    }
+};
+bool Frame::opened = false;
+
+struct FrameCase {
+    const char *name;
+    bool ready;
+    bool installed;
+    const char *label; // null: no label
+    const char *status;
+    int width;
+};
+
+TEST_F(Frame, EveryLineSitsWhereItBelongs) {
+    const FrameCase cases[] = {
+        {"no cabinet", false, false, nullptr, initialStatusText, 626},
+        {"no cabinet, mod known", false, true, nullptr, "Cabinet is offline.", 626},
+        {"install", true, false, "INSTALL", "Cabinet detected.\nPress INSTALL to begin.", 626},
+        {"restore", true, true, "RESTORE",
+         "Cabinet detected.\nThis mod is installed.\nPress RESTORE to undo it.", 626},
+        {"narrower window", true, false, "INSTALL", "Installing emulator...", 500},
+        {"empty status", true, false, "INSTALL", "", 626},
+    };
+    for (const FrameCase &c : cases) {
+        resize(c.width, 626);
+        appState.cabinetReady = c.ready;
+        appState.modInstalled = c.installed;
+        setStatusText("%s", c.status);
+        renderFrame();
+        const std::vector<unsigned char> drawn = pixels();
+        std::vector<Line> lines = fixedLines(c.width);
+        if (c.label)
+            lines.insert(lines.begin(), label(c.label));
+        const std::vector<unsigned char> expected = expectedFrame(lines, c.status);
+        EXPECT_EQ(differing(drawn, expected, c.width), 0) << c.name;
+    }
+}
+
+// The comparison above would also hold if no text were drawn at all: the label must show.
+TEST_F(Frame, LabelIsDrawnOnlyWhileTheCabinetIsReady) {
+    auto labelPixels = [&](bool ready) {
+        appState.cabinetReady = ready;
+        renderFrame();
+        const std::vector<unsigned char> drawn = pixels();
+        int bright = 0;
+        for (int y = 60; y < 72; y++)
+            for (int x = 70; x < 115; x++) {
+                const unsigned char *p = &drawn[(static_cast<size_t>(y) * 626 + x) * 4];
+                bright += p[0] > 200 && p[1] > 200 && p[2] > 200;
+            }
+        return bright;
+    };
+    EXPECT_EQ(labelPixels(false), 0);
+    EXPECT_GT(labelPixels(true), 20);
+}
+
+} // namespace
