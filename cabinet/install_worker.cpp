@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "app/app_state.h"
+#include "cabinet/operation_steps.h"
 #include "cabinet/operations.h"
 #include "cabinet/payload.h"
 #include "cabinet/tool_runner.h"
@@ -35,14 +36,9 @@ uint32_t installWorker(void *unused) {
         return 0;
     }
 
-    setOperationStage(StartingServer);
-    runAdb("start-server", output, sizeof output, 30000);
-    if (!waitForCabinet(90000)) {
-        failOperation(noCabinetText);
+    if (!startServerAndWaitForCabinet(output, sizeof output))
         return 0;
-    }
-    runAdb("shell am force-stop com.arcade", output, sizeof output, 20000);
-    runAdb("shell am force-stop com.zezuz.oneupvantormd17", output, sizeof output, 20000);
+    stopCabinetApps(output, sizeof output);
 
     setOperationStage(InstallingEmulator);
     setStatusText("%s", "Installing emulator...");
@@ -61,16 +57,8 @@ uint32_t installWorker(void *unused) {
 
     setOperationStage(StartingCabinet);
     setStatusText("%s", "Starting the cabinet...");
-    runAdb("shell am start -n com.arcade/.activity.VantorHomeActivity", output, sizeof output,
-           30000);
-
-    setStatusText("%s", "Done!\nPicking a game goes black\nfor a moment - press START.");
-    // The clean-up comes before the stage says Done: a click that the final stage allows must not
-    // find a second worker unpacking into the folder this one is removing.
-    removeWorkDir();
-    appState.packagesReady.store(false);
-    appState.adbReady.store(false);
-    setOperationStage(Done);
+    startCabinetHome(output, sizeof output);
+    finishOperation("Done!\nPicking a game goes black\nfor a moment - press START.");
 
     showMessageBox(appState.windowHandle.load(), installCompleteText, "Install complete",
                    messageBoxOk | messageBoxIconInformation);

@@ -22,15 +22,10 @@ struct Line {
     float x, y, red, green, blue, scale;
 };
 
-class Frame : public ::testing::Test {
+class Frame : public ProgramWindowSuite {
   protected:
-    static void SetUpTestSuite() { opened = openProgramWindow(); }
-    static void TearDownTestSuite() {
-        if (opened)
-            closeProgramWindow();
-    }
     void SetUp() override {
-        ASSERT_TRUE(opened);
+        ProgramWindowSuite::SetUp();
         resetAppState();
         // A clock that barely moves: both frames show the same moment of the animation.
         renderResources.timerFrequency = 1000000000000000000;
@@ -38,7 +33,6 @@ class Frame : public ::testing::Test {
         resize(626, 626);
     }
     void TearDown() override { resize(626, 626); }
-    static bool opened;
 
     static void resize(int width, int height) {
         appState.windowWidth = width;
@@ -123,7 +117,6 @@ class Frame : public ::testing::Test {
         return count;
     }
 };
-bool Frame::opened = false;
 
 struct FrameCase {
     const char *name;

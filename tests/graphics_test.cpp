@@ -18,26 +18,24 @@
 
 namespace {
 
-class Graphics : public ::testing::Test {
+class Graphics : public ProgramWindowSuite {
   protected:
     static void SetUpTestSuite() {
         replaceMessageBox(recordBoxes);
-        opened = openProgramWindow();
+        ProgramWindowSuite::SetUpTestSuite();
     }
     static void TearDownTestSuite() {
-        if (opened)
-            closeProgramWindow();
+        ProgramWindowSuite::TearDownTestSuite();
         replaceMessageBox(nullptr);
     }
     void SetUp() override {
-        ASSERT_TRUE(opened) << "the window and its GL context could not be made";
+        ProgramWindowSuite::SetUp();
         boxes.clear();
     }
     static int32_t recordBoxes(void *, const char *text, const char *caption, uint32_t) {
         boxes.push_back({caption, text});
         return messageBoxChoseOk;
     }
-    static bool opened;
     static std::vector<std::pair<std::string, std::string>> boxes;
 
     // The texture's pixels as GL holds them, first row = texture coordinate t = 0.
@@ -51,7 +49,6 @@ class Graphics : public ::testing::Test {
         return textureFromPng(reinterpret_cast<const unsigned char *>(png.data()), png.size());
     }
 };
-bool Graphics::opened = false;
 std::vector<std::pair<std::string, std::string>> Graphics::boxes;
 
 TEST_F(Graphics, EveryPictureBecameATextureAndNothingIsLeftBound) {

@@ -14,15 +14,10 @@
 
 namespace {
 
-class Text : public ::testing::Test {
+class Text : public ProgramWindowSuite {
   protected:
-    static void SetUpTestSuite() { opened = openProgramWindow(); }
-    static void TearDownTestSuite() {
-        if (opened)
-            closeProgramWindow();
-    }
     void SetUp() override {
-        ASSERT_TRUE(opened);
+        ProgramWindowSuite::SetUp();
         appState.windowWidth = 626;
         appState.windowHeight = 626;
         glViewport(0, 0, 626, 626);
@@ -30,7 +25,6 @@ class Text : public ::testing::Test {
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     }
     void TearDown() override { glDisable(GL_BLEND); }
-    static bool opened;
 
     // The glyph quad last sent to the GL: six vertices of (x, y, s, t).
     static std::vector<float> lastQuad() {
@@ -55,7 +49,6 @@ class Text : public ::testing::Test {
         return lit;
     }
 };
-bool Text::opened = false;
 
 TEST_F(Text, CapitalABakesAndDrawsAsWorkedOut) {
     const stbtt_bakedchar &a = renderResources.bakedGlyphs['A' - 32];

@@ -17,6 +17,8 @@
 #include "render/render_resources.h"
 #include "tests/support/test_environment.h"
 
+bool ProgramWindowSuite::windowOpened = false;
+
 bool openProgramWindow() {
     if (createMainWindow(626, 626) != WindowCreation::Created)
         return false;

@@ -2,6 +2,7 @@
 // ending the program, sent from another thread as the system would deliver them.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <string>
 
 // Creates the window, its GL context (current on this thread) and every GL object.
@@ -26,3 +27,18 @@ void placeCursor(int x, int y);
 
 // Reads the frame just drawn (key colour included) and saves it as a PNG.
 bool saveFrame(const std::string &path, int width, int height);
+
+// Suites whose tests share one real program window with its GL context current.
+class ProgramWindowSuite : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { windowOpened = openProgramWindow(); }
+    static void TearDownTestSuite() {
+        if (windowOpened)
+            closeProgramWindow();
+        windowOpened = false;
+    }
+    void SetUp() override {
+        ASSERT_TRUE(windowOpened) << "the window and its GL context could not be made";
+    }
+    static bool windowOpened;
+};
