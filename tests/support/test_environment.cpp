@@ -100,6 +100,7 @@ void resetAppState() {
     appState.appRunning = true;
     appState.pollerRunning = true;
     appState.operationStage = Idle;
+    appState.workerThread = nullptr;
     appState.cabinetReady = false;
     appState.modInstalled = false;
     appState.adbReady = false;
