@@ -121,7 +121,9 @@ void postQuitMessage() {} // the loop ends by `appRunning`; SDL needs no message
 void cursorScreenPosition(int32_t *x, int32_t *y) {
     int cursorX = 0;
     int cursorY = 0;
-    SDL_GetGlobalMouseState(&cursorX, &cursorY);
+    // SDL reads the cursor through its video driver, which is gone once the window is.
+    if (SDL_WasInit(SDL_INIT_VIDEO) != 0)
+        SDL_GetGlobalMouseState(&cursorX, &cursorY);
     *x = cursorX;
     *y = cursorY;
 }
