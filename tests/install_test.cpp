@@ -220,12 +220,9 @@ TEST_F(Install, TemporaryFolderThatCannotBeWrittenClaimsNothing) {
 }
 
 TEST_F(Install, FullDiskDuringThePackagesClaimsNothing) {
-    const char *smallDisk = getenv("QUILLMERE_SMALL_DISK");
-    if (smallDisk == nullptr || smallDisk[0] == '\0')
+    const std::string disk = useSmallDisk();
+    if (disk.empty())
         GTEST_SKIP() << "set QUILLMERE_SMALL_DISK to a small file system (scripts/test does)";
-    const std::string disk = smallDisk;
-    removeTree(joinPath(disk, "filler"));
-    useTemporaryFolder(disk + platformPathSeparator);
     ASSERT_TRUE(prepareAdb()); // as the poller does at start-up
     fillDiskLeaving(disk, resourceText(104).size() / 2);
 

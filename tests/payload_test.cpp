@@ -174,12 +174,9 @@ TEST_F(Payload, RemovalWithNoFolderDoesNothing) {
 // A disk that fills up while the launcher package is written: the file stays as far as it got,
 // the tool stays ready, and the next try writes both packages again into the same folder.
 TEST_F(Payload, FullDiskLeavesPartialPackageAndRetryWritesBothAgain) {
-    const char *smallDisk = getenv("QUILLMERE_SMALL_DISK");
-    if (smallDisk == nullptr || smallDisk[0] == '\0')
+    const std::string disk = useSmallDisk();
+    if (disk.empty())
         GTEST_SKIP() << "set QUILLMERE_SMALL_DISK to a small file system (scripts/test does)";
-    const std::string disk = smallDisk;
-    removeTree(joinPath(disk, "filler"));
-    useTemporaryFolder(disk + platformPathSeparator);
 
     ASSERT_TRUE(prepareAdb());
     const std::string launcher = resourceText(105);

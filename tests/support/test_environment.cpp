@@ -195,3 +195,12 @@ void fillDiskLeaving(const std::string &disk, uint64_t room) {
     filled = readFile(filler).size();
     writeFile(filler, std::string(filled > room ? filled - room : 0, 'f'));
 }
+
+std::string useSmallDisk() {
+    const char *disk = getenv("QUILLMERE_SMALL_DISK");
+    if (disk == nullptr || disk[0] == '\0')
+        return "";
+    removeTree(joinPath(disk, "filler"));
+    useTemporaryFolder(std::string(disk) + platformPathSeparator);
+    return disk;
+}

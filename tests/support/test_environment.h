@@ -45,6 +45,10 @@ struct SteppedClock {
     static void releaseOne();
 };
 
+// The small file system named by QUILLMERE_SMALL_DISK, emptied of filler and made the temporary
+// folder; empty when none is named.
+std::string useSmallDisk();
+
 // Fills the file system at `disk` so that only about `room` bytes stay free; the filler is
 // `disk`/filler, and removing it gives the room back.
 void fillDiskLeaving(const std::string &disk, uint64_t room);
