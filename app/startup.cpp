@@ -1,12 +1,27 @@
 #include "app/startup.h"
 
+#include <cstdio>
+
 #include "app/app_state.h"
+#include "audio/music_player.h"
 #include "cabinet/payload.h"
 #include "cabinet/status_poller.h"
 #include "platform/platform.h"
 #include "render/frame.h"
 #include "render/render_resources.h"
 #include "window/window_shape.h"
+
+// The music plays from start-up to exit; without it the program runs silently.
+static void startBackgroundMusic() {
+    const void *bytes = nullptr;
+    uint32_t size = 0;
+    if (!loadResource(musicResourceId, &bytes, &size))
+        return;
+    if (!startMusic(static_cast<const uint8_t *>(bytes), size)) {
+        std::fputs("Warning: Could not start MP3 playback\n", stdout);
+        std::fflush(stdout);
+    }
+}
 
 static int32_t startupFailed(const char *text) {
     // Whatever was created goes with the process.
@@ -46,6 +61,8 @@ int32_t runProgram() {
 
     renderResources.timerFrequency = performanceFrequency();
     renderResources.timerStart = performanceCounter();
+
+    startBackgroundMusic();
 
     appState.pollerThread.store(startThread(statusPoller, nullptr));
 

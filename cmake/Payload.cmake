@@ -1,12 +1,13 @@
-# The payload the program carries: the cabinet tool (with its two libraries on Windows) and the
-# two packages. By default the cabinet simulator stands in for the tool and small generated files
-# stand in for the rest; QUILLMERE_PAYLOAD_DIR names a folder with the real files instead.
+# The payload the program carries: the cabinet tool (with its two libraries on Windows), the
+# two packages and the music. By default the cabinet simulator stands in for the tool, small
+# generated files stand in for the libraries and packages, and the music is our own recording in
+# assets/; QUILLMERE_PAYLOAD_DIR names a folder with the real files instead.
 
 if(WIN32)
     set(payload_names 101 adb.exe 102 AdbWinApi.dll 103 AdbWinUsbApi.dll 104 Emulator.apk
-        105 Launcher.apk)
+        105 Launcher.apk 106 music.mp3)
 else()
-    set(payload_names 101 adb 104 Emulator.apk 105 Launcher.apk)
+    set(payload_names 101 adb 104 Emulator.apk 105 Launcher.apk 106 music.mp3)
 endif()
 
 set(standin_dir "${CMAKE_BINARY_DIR}/standins")
@@ -35,6 +36,8 @@ foreach(i RANGE 0 ${payload_last} 2)
     list(GET payload_names ${j} name)
     if(id EQUAL 101)
         set(standin "${CABINET_SIM_FILE}")
+    elseif(id EQUAL 106)
+        set(standin "${PROJECT_SOURCE_DIR}/assets/music.mp3")
     else()
         quillmere_standin(${name} standin)
     endif()
@@ -49,3 +52,11 @@ foreach(i RANGE 0 ${payload_last} 2)
         list(APPEND QUILLMERE_PAYLOAD ${id} "${real}")
     endif()
 endforeach()
+
+# The test suite carries a loop of a few seconds instead of the whole recording, so that every
+# start of the program in a test decodes quickly.
+set(QUILLMERE_TEST_PAYLOAD ${QUILLMERE_STANDIN_PAYLOAD})
+list(FIND QUILLMERE_TEST_PAYLOAD 106 music_index)
+math(EXPR music_index "${music_index} + 1")
+list(REMOVE_AT QUILLMERE_TEST_PAYLOAD ${music_index})
+list(INSERT QUILLMERE_TEST_PAYLOAD ${music_index} "${PROJECT_SOURCE_DIR}/tests/data/short_music.mp3")

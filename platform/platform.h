@@ -100,8 +100,67 @@ void sleepMilliseconds(uint32_t ms);
 typedef uint32_t (*ThreadFunction)(void *argument);
 // Starts a thread; null when it cannot be started. The handle is never closed by the program.
 void *startThread(ThreadFunction function, void *argument);
-// True when the thread ended within `waitMs`. Wait for a given thread once at most.
+// True when the thread ended within `waitMs` (waitForever: no limit). Wait for a given thread
+// once at most.
+constexpr uint32_t waitForever = 0xFFFFFFFF;
 bool waitForThread(void *thread, uint32_t waitMs);
+// Releases the handle of a thread that has been waited for.
+void releaseThread(void *thread);
+// Raises the calling thread to the highest priority the system grants it.
+void raiseThreadPriority();
+
+// A counting semaphore; null when it cannot be made. A release that would pass the maximum
+// fails, returns false and changes nothing.
+void *createSemaphore(int32_t initialCount, int32_t maximumCount);
+bool releaseSemaphore(void *semaphore);
+void waitSemaphore(void *semaphore); // without a time limit
+void closeSemaphore(void *semaphore);
+
+// ---- Sound output --------------------------------------------------------------------------
+
+// The system's default waveform output, driven as Windows drives it: buffers are prepared once,
+// queued, played in queue order and handed back one by one through the completion callback.
+// Linux offers the same operations over SDL's audio device, so the player is written once.
+
+// 16-bit interleaved PCM at the given rate and channel count.
+struct SoundFormat {
+    int32_t channels;
+    int32_t sampleRate;
+};
+
+// One buffer as the device sees it, laid out as the Windows buffer header it stands for.
+struct SoundHeader {
+    char *lpData;
+    uint32_t dwBufferLength;
+    uint32_t dwBytesRecorded;
+    uintptr_t dwUser;
+    uint32_t dwFlags;
+    uint32_t dwLoops;
+    SoundHeader *lpNext;
+    uintptr_t reserved;
+};
+constexpr uint32_t soundHeaderDone = 0x1;     // the device has finished with it
+constexpr uint32_t soundHeaderPrepared = 0x2; // prepared, until unprepared
+constexpr uint32_t soundHeaderInQueue = 0x10; // queued and not yet finished
+
+// The device's messages to the callback: opened, closed, one buffer finished.
+constexpr uint32_t soundMessageOpen = 0x3BB;
+constexpr uint32_t soundMessageClose = 0x3BC;
+constexpr uint32_t soundMessageDone = 0x3BD;
+// Called on a thread of the system's; `parameter1` is the finished header.
+typedef void (*SoundCallback)(void *device, uint32_t message, uintptr_t instance,
+                              uintptr_t parameter1, uintptr_t parameter2);
+
+// Each returns 0 on success and the system's error code otherwise.
+uint32_t openSoundOutput(void **device, const SoundFormat *format, SoundCallback callback,
+                         uintptr_t instance);
+uint32_t prepareSoundHeader(void *device, SoundHeader *header);
+uint32_t queueSoundHeader(void *device, SoundHeader *header);
+// Stops playback; every queued buffer is handed back, each through the callback.
+uint32_t resetSoundOutput(void *device);
+uint32_t unprepareSoundHeader(void *device, SoundHeader *header);
+// No callback runs after the device is closed.
+uint32_t closeSoundOutput(void *device);
 
 // ---- Message boxes -------------------------------------------------------------------------
 

@@ -1,4 +1,5 @@
 #include "app/app_state.h"
+#include "audio/music_player.h"
 #include "cabinet/operations.h"
 #include "platform/platform.h"
 #include "window/input.h"
@@ -23,6 +24,10 @@ void handleClick() {
     }
     if (appState.hoverSound) {
         appState.soundMuted = !appState.soundMuted;
+        if (appState.soundMuted)
+            muteMusic();
+        else
+            unmuteMusic();
         return;
     }
     if (appState.hoverHelp) {

@@ -54,6 +54,8 @@ void *startThread(ThreadFunction function, void *argument) {
 }
 
 bool waitForThread(void *thread, uint32_t waitMs) {
+    if (waitMs == waitForever)
+        return pthread_join(reinterpret_cast<pthread_t>(thread), nullptr) == 0;
     timespec until;
     clock_gettime(CLOCK_REALTIME, &until);
     until.tv_sec += static_cast<time_t>(waitMs / 1000);
@@ -63,4 +65,62 @@ bool waitForThread(void *thread, uint32_t waitMs) {
         until.tv_nsec -= 1000000000L;
     }
     return pthread_timedjoin_np(reinterpret_cast<pthread_t>(thread), nullptr, &until) == 0;
+}
+
+// A thread that was waited for has been joined, and with that released.
+void releaseThread(void *) {}
+
+void raiseThreadPriority() {
+    // Real-time scheduling needs a privilege most users lack; then the thread keeps its priority.
+    sched_param highest{};
+    highest.sched_priority = sched_get_priority_max(SCHED_FIFO);
+    pthread_setschedparam(pthread_self(), SCHED_FIFO, &highest);
+}
+
+namespace {
+struct CountingSemaphore {
+    pthread_mutex_t lock;
+    pthread_cond_t released;
+    int32_t count;
+    int32_t maximum;
+};
+} // namespace
+
+void *createSemaphore(int32_t initialCount, int32_t maximumCount) {
+    if (initialCount < 0 || maximumCount <= 0 || initialCount > maximumCount)
+        return nullptr;
+    CountingSemaphore *semaphore = new CountingSemaphore;
+    pthread_mutex_init(&semaphore->lock, nullptr);
+    pthread_cond_init(&semaphore->released, nullptr);
+    semaphore->count = initialCount;
+    semaphore->maximum = maximumCount;
+    return semaphore;
+}
+
+bool releaseSemaphore(void *handle) {
+    CountingSemaphore *semaphore = static_cast<CountingSemaphore *>(handle);
+    pthread_mutex_lock(&semaphore->lock);
+    const bool room = semaphore->count < semaphore->maximum;
+    if (room) {
+        semaphore->count++;
+        pthread_cond_signal(&semaphore->released);
+    }
+    pthread_mutex_unlock(&semaphore->lock);
+    return room;
+}
+
+void waitSemaphore(void *handle) {
+    CountingSemaphore *semaphore = static_cast<CountingSemaphore *>(handle);
+    pthread_mutex_lock(&semaphore->lock);
+    while (semaphore->count == 0)
+        pthread_cond_wait(&semaphore->released, &semaphore->lock);
+    semaphore->count--;
+    pthread_mutex_unlock(&semaphore->lock);
+}
+
+void closeSemaphore(void *handle) {
+    CountingSemaphore *semaphore = static_cast<CountingSemaphore *>(handle);
+    pthread_cond_destroy(&semaphore->released);
+    pthread_mutex_destroy(&semaphore->lock);
+    delete semaphore;
 }

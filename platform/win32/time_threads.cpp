@@ -44,3 +44,21 @@ void *startThread(ThreadFunction function, void *argument) {
 bool waitForThread(void *thread, uint32_t waitMs) {
     return WaitForSingleObject(static_cast<HANDLE>(thread), waitMs) == WAIT_OBJECT_0;
 }
+
+void releaseThread(void *thread) { CloseHandle(static_cast<HANDLE>(thread)); }
+
+void raiseThreadPriority() { SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL); }
+
+void *createSemaphore(int32_t initialCount, int32_t maximumCount) {
+    return CreateSemaphoreA(nullptr, initialCount, maximumCount, nullptr);
+}
+
+bool releaseSemaphore(void *semaphore) {
+    return ReleaseSemaphore(static_cast<HANDLE>(semaphore), 1, nullptr) != 0;
+}
+
+void waitSemaphore(void *semaphore) {
+    WaitForSingleObject(static_cast<HANDLE>(semaphore), INFINITE);
+}
+
+void closeSemaphore(void *semaphore) { CloseHandle(static_cast<HANDLE>(semaphore)); }

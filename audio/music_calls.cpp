@@ -1,0 +1,29 @@
+#include <cstdlib>
+
+#include "audio/music_player.h"
+
+const MusicSystemCalls systemMusicCalls = {
+    std::malloc,          std::calloc,        std::realloc,     std::free,
+    openSoundOutput,      prepareSoundHeader, queueSoundHeader, resetSoundOutput,
+    unprepareSoundHeader, closeSoundOutput,   createSemaphore,  releaseSemaphore,
+    waitSemaphore,        closeSemaphore,     startThread,      waitForThread,
+    releaseThread,
+};
+
+static std::atomic<const MusicSystemCalls *> activeCalls{&systemMusicCalls};
+
+void replaceMusicSystemCalls(const MusicSystemCalls *calls) {
+    activeCalls.store(calls != nullptr ? calls : &systemMusicCalls);
+}
+
+const MusicSystemCalls &musicCalls() { return *activeCalls.load(); }
+
+bool loadResource(uint16_t id, const void **data, uint32_t *size) {
+    const void *bytes = nullptr;
+    uint32_t length = 0;
+    if (!resourceBytes(id, &bytes, &length))
+        return false;
+    *data = bytes;
+    *size = length;
+    return bytes != nullptr && length != 0;
+}
