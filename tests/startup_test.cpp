@@ -1,16 +1,24 @@
 // The whole program's life in this process: start-up, the main loop with the poller behind it,
 // and each way of closing it, against the simulated cabinet.
+#include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "app/app_state.h"
 #include "app/startup.h"
+#include "audio/music_player.h"
 #include "platform/platform.h"
 #include "render/render_resources.h"
 #include "tests/support/cabinet_fixture.h"
 #include "tests/support/program_window.h"
 #include "tests/support/test_environment.h"
+#include "window/input.h"
 
 namespace {
 
@@ -22,9 +30,30 @@ class Startup : public CabinetTest, public ::testing::WithParamInterface<UserAct
         cabinet.setLink("ready");
     }
     void TearDown() override {
+        stopMusic(); // the program itself never stops it
+        appState.pollerThread = nullptr; // ended by the shutdown
         forgetWindowClass();
         appState.windowHandle = nullptr;
         CabinetTest::TearDown();
+    }
+    // Runs the program until the window is shown and the poller has found the cabinet, then
+    // ends it the way the user chose.
+    int32_t runUntilReadyThen(UserAction action, std::string *work, bool *shown, bool *polled) {
+        std::thread user([&] {
+            const uint64_t start = wallMilliseconds();
+            while (wallMilliseconds() - start < 60000 && !(*shown && *polled)) {
+                *shown = *shown || programWindowIsShown();
+                *polled = *polled || (pollerHasProbed() && appState.cabinetReady.load());
+                sleepMilliseconds(20);
+            }
+            char path[pathSize];
+            copyWorkDir(path, sizeof path);
+            *work = path;
+            sendUserAction(action);
+        });
+        const int32_t exitCode = runProgram();
+        user.join();
+        return exitCode;
     }
     bool pollerHasProbed() const {
         for (const auto &arguments : commands())
@@ -36,24 +65,11 @@ class Startup : public CabinetTest, public ::testing::WithParamInterface<UserAct
 
 TEST_P(Startup, EndsWithExitCodeZeroAndNoWorkFolder) {
     bool shown = false;
-    bool drawing = false;
     bool polled = false;
     std::string work;
-    std::thread user([&] {
-        const uint64_t start = wallMilliseconds();
-        while (wallMilliseconds() - start < 60000 && !(shown && polled)) {
-            shown = shown || programWindowIsShown();
-            polled = polled || (pollerHasProbed() && appState.cabinetReady.load());
-            sleepMilliseconds(20);
-        }
-        char path[pathSize];
-        copyWorkDir(path, sizeof path);
-        work = path;
-        sendUserAction(GetParam());
-    });
-    const int32_t exitCode = runProgram();
-    user.join();
-    drawing = renderResources.backdropProgram != 0 && appState.glContext.load() != nullptr;
+    const int32_t exitCode = runUntilReadyThen(GetParam(), &work, &shown, &polled);
+    const bool drawing =
+        renderResources.backdropProgram != 0 && appState.glContext.load() != nullptr;
 
     EXPECT_EQ(exitCode, 0);
     EXPECT_TRUE(shown) << "the window with the program's class and title";
@@ -69,6 +85,56 @@ TEST_P(Startup, EndsWithExitCodeZeroAndNoWorkFolder) {
 INSTANTIATE_TEST_SUITE_P(EachWayOfClosing, Startup,
                          ::testing::Values(UserAction::CloseMessage, UserAction::EscapeKey,
                                            UserAction::DestroyMessage));
+
+// Standard output of this process, kept in a file for as long as it lives.
+class StandardOutputCapture {
+  public:
+    explicit StandardOutputCapture(const std::string &path) {
+        std::fflush(stdout);
+        saved = dup(fileno(stdout));
+        std::FILE *file = std::fopen(path.c_str(), "wb");
+        dup2(fileno(file), fileno(stdout));
+        std::fclose(file);
+    }
+    ~StandardOutputCapture() {
+        std::fflush(stdout);
+        dup2(saved, fileno(stdout));
+        close(saved);
+    }
+
+  private:
+    int saved;
+};
+
+using StartupWithoutSound = Startup;
+
+TEST_F(StartupWithoutSound, WarnsOnStandardOutputAndRunsOn) {
+#ifndef _WIN32
+    // SDL then finds no sound device; under Wine the test machine has none to begin with.
+    setEnvironment("SDL_AUDIODRIVER", "no-such-driver");
+#endif
+    const std::string output = joinPath(temporary, "stdout.txt");
+    bool shown = false;
+    bool polled = false;
+    std::string work;
+    int32_t exitCode = -1;
+    {
+        StandardOutputCapture capture(output);
+        exitCode = runUntilReadyThen(UserAction::CloseMessage, &work, &shown, &polled);
+    }
+    setEnvironment("SDL_AUDIODRIVER", nullptr);
+    EXPECT_EQ(readFile(output), "Warning: Could not start MP3 playback\n");
+    EXPECT_EQ(musicPlayer.outputDevice, nullptr);
+    EXPECT_TRUE(shown && polled) << "the program ran on without music";
+    EXPECT_EQ(exitCode, 0);
+    // The sound icon still flips its flag.
+    appState.hoverSound = true;
+    handleClick();
+    EXPECT_TRUE(appState.soundMuted);
+    handleClick();
+    EXPECT_FALSE(appState.soundMuted);
+    appState.hoverSound = false;
+}
 
 using StartupFailure = CabinetTest;
 

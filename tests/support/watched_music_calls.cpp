@@ -122,8 +122,13 @@ uint32_t watchedPrepare(void *device, SoundHeader *header) {
 }
 
 uint32_t watchedQueue(void *device, SoundHeader *header) {
-    if (device != &loopbackDevice)
+    if (device != &loopbackDevice) {
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            loopback.handedCount++;
+        }
         return queueSoundHeader(device, header);
+    }
     std::lock_guard<std::mutex> guard(lock);
     header->dwFlags = (header->dwFlags & ~soundHeaderDone) | soundHeaderInQueue;
     loopback.queue.push_back(header);

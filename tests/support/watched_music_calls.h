@@ -38,7 +38,7 @@ struct WatchedMusicCalls {
     // The loopback device: samples of every buffer as it was queued, in order.
     static std::vector<int16_t> handedSamples();
     static int queuedBuffers(); // queued and not yet finished
-    static int buffersHanded(); // every queue call so far
+    static int buffersHanded(); // every queue call so far, on either device
     // Waits (at most 10 s) until `count` buffers have been handed over in all.
     static bool waitForHanded(int count);
     // Finishes the oldest queued buffer and reports it through the device's callback.
