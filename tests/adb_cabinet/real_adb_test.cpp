@@ -4,6 +4,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
+#include <regex>
 #include <string>
 
 #include "app/app_state.h"
@@ -12,6 +13,7 @@
 #include "cabinet/payload.h"
 #include "cabinet/probe.h"
 #include "cabinet/status_poller.h"
+#include "cabinet/tool_runner.h"
 #include "platform/platform.h"
 #include "tests/adb_cabinet/real_adb.h"
 #include "tests/support/discs_folder.h"
@@ -118,7 +120,7 @@ TEST_F(RealAdb, ProbeFollowsTheCabinetThroughEachState) {
 struct FeatureCase {
     const char *name;
     const char *features; // the banner's features, as a JSON list
-    const char *installService;
+    const char *service;  // one service the host must have opened for it
 };
 
 class RealAdbFeatures : public RealAdb, public ::testing::WithParamInterface<FeatureCase> {};
@@ -144,7 +146,7 @@ TEST_P(RealAdbFeatures, InstallThenRestoreCarryTheFilesAndTheLabelFollows) {
     EXPECT_EQ(fixture.receivedPackage(2), resourceText(launcherPackageResource));
     EXPECT_EQ(fixture.packagePlace(launcher), "data");
     EXPECT_EQ(fixture.packagePlace(emulator), "data");
-    EXPECT_NE(fixture.services().find(c.installService), std::string::npos) << fixture.services();
+    EXPECT_NE(fixture.services().find(c.service), std::string::npos) << fixture.services();
 
     // The disc folders land as /sdcard/roms/NAME/..., beside the two folders the install makes.
     std::map<std::string, std::string> expected;
@@ -176,12 +178,74 @@ const FeatureCase featureCases[] = {
     {"PushInstallPlainShell", "[\"fixed_push_mkdir\"]",
      "shell:pm 'install' '-r' '/data/local/tmp/Emulator.apk'\n"},
     {"FoldersMadeByShell", "[\"shell_v2\", \"cmd\"]",
-     "exec:cmd package 'install' '-r' -S 1048576\n"},
+     "shell,v2,TERM=xterm:mkdir '/sdcard' '/sdcard/roms' '/sdcard/roms/Racing/' "
+     "'/sdcard/roms/Racing/tracks/'\n"},
 };
 INSTANTIATE_TEST_SUITE_P(Banners, RealAdbFeatures, ::testing::ValuesIn(featureCases),
                          [](const ::testing::TestParamInfo<FeatureCase> &param) {
                              return std::string(param.param.name);
                          });
+
+// The same command line through the real adb and through the simulator: exit code and text.
+std::string answer(const char *tool, const std::string &line) {
+    char output[8192];
+    const int32_t code = runTool(tool, line.c_str(), output, sizeof output, 20000);
+    // A push reports its speed and time, which no two runs share.
+    static const std::regex timing(R"([0-9.]+ [kMG]?B/s \(([0-9]+) bytes in [0-9.]+s\))");
+    return std::to_string(code) + ": " + std::regex_replace(output, timing, "RATE ($1 bytes)");
+}
+
+TEST_F(RealAdb, SimulatorAnswersAsTheRealAdbDoes) {
+    ASSERT_TRUE(preparePackages());
+    const std::string sim = joinPath(workDir(), "cabinet-sim");
+    fs::copy_file(CABINET_SIM_PATH, sim);
+    fs::permissions(sim, fs::perms::owner_all);
+    discs.addFolder("Racing", {{"a.iso", std::string(5000, 'r')}, {"b.cue", "cue"}});
+    const std::string push = "push \"" + joinPath(discs.path, "Racing") + "\" /sdcard/roms/";
+    // The real server stays up until it is told to end; so does the simulated one here.
+    cabinet.write("server-lifetime-ms", "600000");
+    answer("adb", "start-server");
+    answer("cabinet-sim", "start-server");
+
+    const std::vector<std::string> everyState = {
+        "shell pm path com.arcade",
+        "shell am force-stop com.arcade",
+        "shell mkdir -p /sdcard/roms/system /sdcard/roms/saves",
+        "install -r Emulator.apk",
+        push,
+        "shell am start -n com.arcade/.activity.VantorHomeActivity",
+        "start-server",
+    };
+    struct Case {
+        const char *mode; // the fixture's, or none: not plugged in
+        const char *link; // the simulator's
+        std::vector<std::string> lines;
+    };
+    std::vector<Case> cases = {
+        {"none", "none", everyState},
+        {"unauthorized", "unauthorized", everyState},
+        {"offline", "offline", everyState},
+        {"ready", "ready", everyState},
+    };
+    cases.back().lines.insert(cases.back().lines.end(),
+                              {"shell pm path com.zezuz.oneupvantormd17", "install -r Launcher.apk",
+                               "shell pm path com.arcade", "uninstall com.arcade",
+                               "uninstall com.arcade", "shell pm path com.arcade",
+                               "shell pm path com.nothing.here"});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        cabinet.setLink(c.link);
+        unplug();
+        if (std::string(c.mode) != "none") {
+            fixture.control(std::string("{\"mode\": \"") + c.mode + "\"}");
+            plugIn();
+            ASSERT_TRUE(waitForState(c.mode == std::string("ready") ? "device" : c.mode));
+        }
+        for (const std::string &line : c.lines)
+            EXPECT_EQ(answer("cabinet-sim", line), answer("adb", line)) << line;
+    }
+    answer("cabinet-sim", "kill-server");
+}
 
 TEST_F(RealAdb, LauncherInstallFailuresShowAdbsOwnWords) {
     struct Case {
