@@ -20,7 +20,8 @@ namespace {
 
 void pause(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
-// A loopback port nobody listens on just now, for this test's adb server.
+} // namespace
+
 int freePort() {
     const int s = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address{};
@@ -35,8 +36,6 @@ int freePort() {
     close(s);
     return port;
 }
-
-} // namespace
 
 bool EmulatedCabinet::start(const std::string &stateFolder, const std::string &hostKey,
                             std::string &error) {
@@ -110,8 +109,11 @@ std::string EmulatedCabinet::packagePlace(const std::string &package) const {
 
 std::string EmulatedCabinet::services() const { return readFile(joinPath(folder, "services.log")); }
 
-std::string hostAdb(const std::string &arguments) {
-    const std::string command = std::string(REAL_ADB) + " " + arguments + " 2>&1 </dev/null";
+std::string hostAdb(const std::string &arguments) { return hostAdbWith("", arguments); }
+
+std::string hostAdbWith(const std::string &environment, const std::string &arguments) {
+    const std::string command =
+        environment + " " + std::string(REAL_ADB) + " " + arguments + " 2>&1 </dev/null";
     FILE *pipe = popen(command.c_str(), "r");
     if (pipe == nullptr)
         return "";

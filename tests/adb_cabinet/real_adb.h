@@ -39,6 +39,11 @@ class EmulatedCabinet {
 // Runs Debian's adb (not the program's copy) with `arguments` and returns what it printed on
 // standard output and error.
 std::string hostAdb(const std::string &arguments);
+// The same with `environment` (NAME=VALUE words) set for it alone.
+std::string hostAdbWith(const std::string &environment, const std::string &arguments);
+
+// A loopback port nobody listens on just now, for an adb server.
+int freePort();
 
 // Whether the real adb runs here at all; otherwise `why` says what is missing.
 bool realAdbRuns(std::string &why);

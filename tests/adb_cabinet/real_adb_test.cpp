@@ -6,6 +6,7 @@
 #include <map>
 #include <regex>
 #include <string>
+#include <thread>
 
 #include "app/app_state.h"
 #include "app/clock.h"
@@ -115,6 +116,26 @@ TEST_F(RealAdb, ProbeFollowsTheCabinetThroughEachState) {
     }
     unplug();
     EXPECT_EQ(probeCabinet(), NoCabinet);
+}
+
+TEST_F(RealAdb, AHostTheCabinetHasNotAllowedStaysUnauthorised) {
+    plugInReady();
+    // A second computer, with a key of its own, plugged into the same cabinet.
+    const std::string other = "HOME=" + scratchFolder("home-other-computer") +
+                              " ANDROID_ADB_SERVER_PORT=" + std::to_string(freePort());
+    hostAdbWith(other, "connect " + fixture.serial());
+    const std::string line = fixture.serial() + "\tunauthorized\n";
+    bool refused = false;
+    for (int i = 0; i < 300 && !refused; i++) {
+        refused = hostAdbWith(other, "devices").find(line) != std::string::npos;
+        if (!refused)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(refused) << hostAdbWith(other, "devices");
+    hostAdbWith(other, "kill-server");
+    // This test's own host is still let in.
+    ASSERT_TRUE(prepareAdb());
+    EXPECT_EQ(probeCabinet(), Ready);
 }
 
 struct FeatureCase {
