@@ -8,7 +8,12 @@ The state folder is the test's window on the cabinet:
   port          written once the fixture listens (the port number and a line end)
   control.json  read again whenever it changes: {"mode": ..., "allow": ..., "features": [...],
                 "storage_free": N, "drop_during_install": K}
-                mode: ready | unauthorized | authorizing | offline | gone
+                mode: ready (the host's own key is let in), unauthorized (every signature
+                gets a new token), authorizing (as unauthorized, until "allow" is set: then the
+                host's public key is let in), offline (the host's CNXN is never answered),
+                gone (nothing at the end of the cable; set by the fixture itself when it drops
+                the link half-way through the K-th install, K = drop_during_install);
+                storage_free: installs of larger packages fail for want of room
   root/         the cabinet's files: root/sdcard/roms/..., root/data/local/tmp/...
   packages.json where each package lives ("system" or "data"), written after every change
   received/     install-N.apk: the bytes of the N-th package install that reached the cabinet
