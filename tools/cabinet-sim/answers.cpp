@@ -37,6 +37,13 @@ std::string baseName(const std::string &path) {
 
 } // namespace
 
+std::string featureSetFailure(const std::string &problem) {
+    const std::string prefix = "error: ";
+    return "adb: error: failed to get feature set: " +
+           (problem.compare(0, prefix.size(), prefix) == 0 ? problem.substr(prefix.size())
+                                                           : problem);
+}
+
 std::string linkNow(const State &st) {
     if (!lockState(st.dir))
         return "none";
@@ -94,10 +101,12 @@ int cmdInstall(const State &st, const Args &args) {
         writeOut("adb: need APK file on command line\n");
         return 1;
     }
-    std::string problem = deviceProblem(linkNow(st));
-    if (problem == kNoDevice) {
-        writeOut(problem + "Performing Push Install\n"
-                           "adb: error: failed to get feature set: no devices/emulators found\n");
+    const std::string link = linkNow(st);
+    std::string problem = deviceProblem(link);
+    // Without a usable device adb 29 falls back to a push install, whose feature query fails
+    // with the same words.
+    if (problem == kNoDevice || link == "unauthorized" || link == "offline") {
+        writeOut(problem + "Performing Push Install\n" + featureSetFailure(problem));
         return 255;
     }
     if (!problem.empty()) {
@@ -144,9 +153,9 @@ int cmdUninstall(const State &st, const Args &args) {
     }
     const std::string link = linkNow(st);
     std::string problem = deviceProblem(link);
-    if (problem == kNoDevice || link == "unauthorized") {
-        // adb keeps waiting for a device that it will never see.
-        writeOut(std::string(kNoDevice) + "- waiting for device -\n");
+    if (problem == kNoDevice || link == "unauthorized" || link == "offline") {
+        // adb names the problem, then keeps waiting for a device that it will never see.
+        writeOut(problem + "- waiting for device -\n");
         fflush(stdout);
         waitFor(st.dir, defaultHangMs(st));
         return 1;

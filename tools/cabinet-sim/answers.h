@@ -11,6 +11,8 @@ using Args = std::vector<std::string>;
 // The link as a one-device command sees it, and the error adb prints for it ("" when ready).
 std::string linkNow(const State &st);
 std::string deviceProblem(const std::string &link);
+// What a command that first asks for the device's features prints when `problem` stops it.
+std::string featureSetFailure(const std::string &problem);
 
 int cmdDevices(const State &st);
 int cmdShell(const State &st, const Args &args);

@@ -119,7 +119,13 @@ int cmdPush(const State &st, const Args &args) {
         writeOut("adb: push requires an argument\n");
         return 1;
     }
-    std::string problem = deviceProblem(linkNow(st));
+    const std::string link = linkNow(st);
+    std::string problem = deviceProblem(link);
+    // push asks for the device's features first, and says so when that fails.
+    if (problem == deviceProblem("none") || link == "unauthorized" || link == "offline") {
+        writeOut(featureSetFailure(problem));
+        return 1;
+    }
     if (!problem.empty()) {
         writeOut(problem);
         return 1;

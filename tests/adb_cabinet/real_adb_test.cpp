@@ -1,0 +1,336 @@
+// The program's probe, poller pass, install and restore with Debian's real adb client and server
+// in between, talking the wire protocol to the emulated cabinet.
+#include <filesystem>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "app/app_state.h"
+#include "app/clock.h"
+#include "cabinet/operations.h"
+#include "cabinet/payload.h"
+#include "cabinet/probe.h"
+#include "cabinet/status_poller.h"
+#include "cabinet/tool_runner.h"
+#include "platform/platform.h"
+#include "tests/adb_cabinet/real_adb.h"
+#include "tests/support/discs_folder.h"
+#include "tests/support/test_environment.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const char installText[] = "Cabinet detected.\nPress INSTALL to begin.";
+const char restoreText[] = "Cabinet detected.\nThis mod is installed.\nPress RESTORE to undo it.";
+const char doneText[] = "Done!\nPicking a game goes black\nfor a moment - press START.";
+const char restoredText[] = "Restored.\nThe cabinet is back to\nits original software.";
+const char launcher[] = "com.arcade";
+const char emulator[] = "com.zezuz.oneupvantormd17";
+
+std::string resourceText(uint16_t id) {
+    const void *data = nullptr;
+    uint32_t size = 0;
+    resourceBytes(id, &data, &size);
+    return std::string(static_cast<const char *>(data), size);
+}
+
+// Every plain file below `root`, by its path relative to it, with its bytes.
+std::map<std::string, std::string> filesBelow(const std::string &root) {
+    std::map<std::string, std::string> files;
+    std::error_code ignored;
+    for (fs::recursive_directory_iterator it(root, ignored), end; it != end; it.increment(ignored))
+        if (it->is_regular_file())
+            files[fs::relative(it->path(), root).generic_string()] = readFile(it->path().string());
+    return files;
+}
+
+// A clock whose first sleep runs `onFirstSleep` (the owner acting while the program waits).
+std::function<void()> onFirstSleep;
+uint32_t hookedTick() { return VirtualClock::now.load(); }
+void hookedSleep(uint32_t ms) {
+    VirtualClock::now += ms;
+    if (onFirstSleep) {
+        const std::function<void()> act = onFirstSleep;
+        onFirstSleep = nullptr;
+        act();
+    }
+}
+
+class RealAdb : public RealAdbTest {
+  protected:
+    DiscsFolder discs;
+    void SetUp() override {
+        RealAdbTest::SetUp();
+        discs.remove();
+    }
+    void TearDown() override {
+        discs.remove();
+        RealAdbTest::TearDown();
+    }
+    // One pass of the status poller, on its own thread, as the running program makes it.
+    void pollerPass() {
+        appState.operationStage = Idle;
+        appState.pollerRunning = true;
+        SteppedClock::install();
+        void *poller = startThread(statusPoller, nullptr);
+        ASSERT_NE(poller, nullptr);
+        EXPECT_TRUE(SteppedClock::waitForSleeps(1));
+        appState.pollerRunning = false;
+        SteppedClock::uninstall();
+        EXPECT_TRUE(waitForThread(poller, 30000));
+        VirtualClock::install(5000);
+    }
+    void plugInReady() {
+        plugIn();
+        ASSERT_TRUE(waitForState("device")) << hostAdb("devices");
+    }
+};
+
+TEST_F(RealAdb, ProbeFollowsTheCabinetThroughEachState) {
+    ASSERT_TRUE(prepareAdb());
+    // The first "devices" starts the server; the cabinet is not plugged in yet.
+    EXPECT_EQ(probeCabinet(), NoCabinet);
+
+    struct Case {
+        const char *mode;
+        const char *shown;
+        LinkState link;
+    };
+    const Case cases[] = {
+        {"ready", "device", Ready},
+        {"unauthorized", "unauthorized", Unauthorized},
+        {"offline", "offline", Offline},
+        {"ready", "device", Ready},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        fixture.control(std::string("{\"mode\": \"") + c.mode + "\"}");
+        unplug();
+        plugIn();
+        ASSERT_TRUE(waitForState(c.shown)) << hostAdb("devices");
+        EXPECT_EQ(probeCabinet(), c.link);
+    }
+    unplug();
+    EXPECT_EQ(probeCabinet(), NoCabinet);
+}
+
+TEST_F(RealAdb, AHostTheCabinetHasNotAllowedStaysUnauthorised) {
+    plugInReady();
+    // A second computer, with a key of its own, plugged into the same cabinet.
+    const std::string other = "HOME=" + scratchFolder("home-other-computer") +
+                              " ANDROID_ADB_SERVER_PORT=" + std::to_string(freePort());
+    hostAdbWith(other, "connect " + fixture.serial());
+    const std::string line = fixture.serial() + "\tunauthorized\n";
+    bool refused = false;
+    for (int i = 0; i < 300 && !refused; i++) {
+        refused = hostAdbWith(other, "devices").find(line) != std::string::npos;
+        if (!refused)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(refused) << hostAdbWith(other, "devices");
+    hostAdbWith(other, "kill-server");
+    // This test's own host is still let in.
+    ASSERT_TRUE(prepareAdb());
+    EXPECT_EQ(probeCabinet(), Ready);
+}
+
+struct FeatureCase {
+    const char *name;
+    const char *features; // the banner's features, as a JSON list
+    const char *service;  // one service the host must have opened for it
+};
+
+class RealAdbFeatures : public RealAdb, public ::testing::WithParamInterface<FeatureCase> {};
+
+TEST_P(RealAdbFeatures, InstallThenRestoreCarryTheFilesAndTheLabelFollows) {
+    const FeatureCase &c = GetParam();
+    fixture.control(std::string("{\"mode\": \"ready\", \"features\": ") + c.features + "}");
+    discs.addFolder("Arcade Classics", {{"game.bin", "abc"}});
+    discs.addFolder("Racing", {{"a.iso", std::string(300000, 'r')}, {"b.cue", "cue"}});
+    discs.addFolder("Racing/tracks", {{"t1.bin", std::string(70000, 't')}});
+    plugInReady();
+
+    pollerPass();
+    EXPECT_TRUE(appState.cabinetReady.load());
+    EXPECT_FALSE(appState.modInstalled.load());
+    EXPECT_EQ(statusText(), installText);
+
+    installWorker(nullptr);
+    EXPECT_EQ(statusText(), doneText);
+    ASSERT_FALSE(recorded().stages.empty());
+    EXPECT_EQ(recorded().stages.back(), Done);
+    EXPECT_EQ(fixture.receivedPackage(1), resourceText(emulatorPackageResource));
+    EXPECT_EQ(fixture.receivedPackage(2), resourceText(launcherPackageResource));
+    EXPECT_EQ(fixture.packagePlace(launcher), "data");
+    EXPECT_EQ(fixture.packagePlace(emulator), "data");
+    EXPECT_NE(fixture.services().find(c.service), std::string::npos) << fixture.services();
+
+    // The disc folders land as /sdcard/roms/NAME/..., beside the two folders the install makes.
+    std::map<std::string, std::string> expected;
+    for (const auto &file : filesBelow(discs.path))
+        expected[file.first] = file.second;
+    const std::string roms = joinPath(fixture.sdcard(), "roms");
+    EXPECT_EQ(filesBelow(roms), expected);
+    EXPECT_TRUE(fs::is_directory(joinPath(roms, "system")));
+    EXPECT_TRUE(fs::is_directory(joinPath(roms, "saves")));
+
+    pollerPass();
+    EXPECT_TRUE(appState.modInstalled.load());
+    EXPECT_EQ(statusText(), restoreText);
+
+    restoreWorker(nullptr);
+    EXPECT_EQ(statusText(), restoredText);
+    EXPECT_EQ(recorded().stages.back(), Done);
+    EXPECT_EQ(fixture.packagePlace(launcher), "system");
+    EXPECT_EQ(fixture.packagePlace(emulator), "system");
+
+    pollerPass();
+    EXPECT_FALSE(appState.modInstalled.load());
+    EXPECT_EQ(statusText(), installText);
+}
+
+const FeatureCase featureCases[] = {
+    {"StreamedInstallShellV2", "[\"shell_v2\", \"cmd\", \"fixed_push_mkdir\"]",
+     "exec:cmd package 'install' '-r' -S 262144\n"},
+    {"PushInstallPlainShell", "[\"fixed_push_mkdir\"]",
+     "shell:pm 'install' '-r' '/data/local/tmp/Emulator.apk'\n"},
+    {"FoldersMadeByShell", "[\"shell_v2\", \"cmd\"]",
+     "shell,v2,TERM=xterm:mkdir '/sdcard' '/sdcard/roms' '/sdcard/roms/Racing/' "
+     "'/sdcard/roms/Racing/tracks/'\n"},
+};
+INSTANTIATE_TEST_SUITE_P(Banners, RealAdbFeatures, ::testing::ValuesIn(featureCases),
+                         [](const ::testing::TestParamInfo<FeatureCase> &param) {
+                             return std::string(param.param.name);
+                         });
+
+// The same command line through the real adb and through the simulator: exit code and text.
+std::string answer(const char *tool, const std::string &line) {
+    char output[8192];
+    const int32_t code = runTool(tool, line.c_str(), output, sizeof output, 20000);
+    // A push reports its speed and time, which no two runs share.
+    static const std::regex timing(R"([0-9.]+ [kMG]?B/s \(([0-9]+) bytes in [0-9.]+s\))");
+    return std::to_string(code) + ": " + std::regex_replace(output, timing, "RATE ($1 bytes)");
+}
+
+TEST_F(RealAdb, SimulatorAnswersAsTheRealAdbDoes) {
+    ASSERT_TRUE(preparePackages());
+    const std::string sim = joinPath(workDir(), "cabinet-sim");
+    fs::copy_file(CABINET_SIM_PATH, sim);
+    fs::permissions(sim, fs::perms::owner_all);
+    discs.addFolder("Racing", {{"a.iso", std::string(5000, 'r')}, {"b.cue", "cue"}});
+    const std::string push = "push \"" + joinPath(discs.path, "Racing") + "\" /sdcard/roms/";
+    // The real server stays up until it is told to end; so does the simulated one here.
+    cabinet.write("server-lifetime-ms", "600000");
+    answer("adb", "start-server");
+    answer("cabinet-sim", "start-server");
+
+    const std::vector<std::string> everyState = {
+        "shell pm path com.arcade",
+        "shell am force-stop com.arcade",
+        "shell mkdir -p /sdcard/roms/system /sdcard/roms/saves",
+        "install -r Emulator.apk",
+        push,
+        "shell am start -n com.arcade/.activity.VantorHomeActivity",
+        "start-server",
+    };
+    struct Case {
+        const char *mode; // the fixture's, or none: not plugged in
+        const char *link; // the simulator's
+        std::vector<std::string> lines;
+    };
+    std::vector<Case> cases = {
+        {"none", "none", everyState},
+        {"unauthorized", "unauthorized", everyState},
+        {"offline", "offline", everyState},
+        {"ready", "ready", everyState},
+    };
+    cases.back().lines.insert(cases.back().lines.end(),
+                              {"shell pm path com.zezuz.oneupvantormd17", "install -r Launcher.apk",
+                               "shell pm path com.arcade", "uninstall com.arcade",
+                               "uninstall com.arcade", "shell pm path com.arcade",
+                               "shell pm path com.nothing.here"});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.mode);
+        cabinet.setLink(c.link);
+        unplug();
+        if (std::string(c.mode) != "none") {
+            fixture.control(std::string("{\"mode\": \"") + c.mode + "\"}");
+            plugIn();
+            ASSERT_TRUE(waitForState(c.mode == std::string("ready") ? "device" : c.mode));
+        }
+        for (const std::string &line : c.lines)
+            EXPECT_EQ(answer("cabinet-sim", line), answer("adb", line)) << line;
+    }
+    answer("cabinet-sim", "kill-server");
+}
+
+TEST_F(RealAdb, LauncherInstallFailuresShowAdbsOwnWords) {
+    struct Case {
+        const char *control;
+        const char *text;
+    };
+    const Case cases[] = {
+        // The cable comes out half-way through the launcher's bytes.
+        {"{\"mode\": \"ready\", \"drop_during_install\": 2}",
+         "Launcher install failed.\nadb: failed to install Launcher.apk: Performing Streamed "
+         "Install\n"},
+        // Room for the emulator's package, not for the launcher's.
+        {"{\"mode\": \"ready\", \"storage_free\": 500000}",
+         "Launcher install failed.\nadb: failed to install Launcher.apk: Failure "
+         "[INSTALL_FAILED_INSUFFICIENT_STORAGE]\nPerforming Streamed Install\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.control);
+        // A fresh cabinet for each case: the dropped link stays dropped.
+        fixture.stop();
+        std::string error;
+        ASSERT_TRUE(fixture.start(scratchFolder("cabinet-failures"),
+                                  joinPath(joinPath(home, ".android"), "adbkey.pub"), error))
+            << error;
+        fixture.control(c.control);
+        resetAppState();
+        clearRecording();
+        plugInReady();
+
+        installWorker(nullptr);
+        EXPECT_EQ(statusText(), c.text);
+        ASSERT_FALSE(recorded().stages.empty());
+        EXPECT_EQ(recorded().stages.back(), Failed);
+        EXPECT_EQ(fixture.receivedPackage(1), resourceText(emulatorPackageResource));
+        EXPECT_EQ(fixture.packagePlace(emulator), "data");
+        EXPECT_EQ(fixture.packagePlace(launcher), "system");
+        removeWorkDir();
+        unplug();
+    }
+}
+
+TEST_F(RealAdb, AuthorisationDuringTheWaitLetsTheInstallGoOn) {
+    fixture.control("{\"mode\": \"authorizing\"}");
+    plugIn();
+    ASSERT_TRUE(waitForState("unauthorized")) << hostAdb("devices");
+
+    // While the program waits, the owner taps "Allow USB debugging" on the cabinet.
+    bool allowed = false;
+    onFirstSleep = [&] {
+        fixture.control("{\"mode\": \"authorizing\", \"allow\": true}");
+        allowed = waitForState("device");
+    };
+    replaceClock({hookedTick, hookedSleep});
+    installWorker(nullptr);
+    VirtualClock::install(5000);
+    EXPECT_TRUE(allowed) << hostAdb("devices");
+
+    const Recording seen = recorded();
+    bool askedToTap = false;
+    for (const std::string &text : seen.texts)
+        askedToTap = askedToTap || text.find("Waiting for authorisation...") == 0;
+    EXPECT_TRUE(askedToTap);
+    EXPECT_EQ(statusText(), doneText);
+    EXPECT_EQ(fixture.receivedPackage(2), resourceText(launcherPackageResource));
+}
+
+} // namespace
