@@ -126,6 +126,7 @@ TEST_F(MusicPlayback, FourBuffersAreQueuedAndEachFinishedOneIsRefilledInTurn) {
     // The loop, wrapped several times a buffer, from its first sample on.
     EXPECT_EQ(WatchedMusicCalls::handedSamples(), cycled(loop, 0, 7 * bufferSamples));
     // The buffers go round in order: the one just finished is the one refilled.
+    stopMusic();
     EXPECT_EQ(musicPlayer.nextBuffer, 7 % 4);
 }
 
