@@ -30,7 +30,7 @@ class Startup : public CabinetTest, public ::testing::WithParamInterface<UserAct
         cabinet.setLink("ready");
     }
     void TearDown() override {
-        stopMusic(); // the program itself never stops it
+        stopMusic();                     // the program itself never stops it
         appState.pollerThread = nullptr; // ended by the shutdown
         forgetWindowClass();
         appState.windowHandle = nullptr;
