@@ -32,6 +32,7 @@ SOUND_ICON = (49, 43)
 CLOSE_ICON = (WINDOW_SIZE - 49, 43)
 STATUS_BLOCK = (400, 525, 600, 590)  # left, top, right, bottom around the status lines
 EMPTY_SPOT = (313, 100)  # the title's band: no control there
+SCREEN_MIDDLE = (313, 300)  # on the animated screen
 HELP_TITLE = "How To Enable USB Debugging"
 INSTALL_TITLE = "Install complete"
 OPENER = """#!/bin/sh
@@ -426,6 +427,21 @@ class Session:
         origin = self.origin()
         return wait_until(what, lambda: probe(self.look(), origin), seconds, every=0.2)
 
+    def wait_for_frames(self, count):
+        """Waits until the animated screen has changed `count` times: the main loop has gone
+        round, handling the messages that came before, at least `count` - 1 times."""
+        origin = self.origin()
+        last = region(self.look(), origin, SCREEN_MIDDLE, 10, 10)
+        for _ in range(count):
+            def changed():
+                nonlocal last
+                now = region(self.look(), origin, SCREEN_MIDDLE, 10, 10)
+                if now == last:
+                    return False
+                last = now
+                return True
+            wait_until("the program draws a new frame", changed, every=0.02)
+
     def point(self, place):
         ox, oy = self.origin()
         return ox + place[0], oy + place[1]
@@ -556,9 +572,9 @@ def session_no_cabinet(s, step):
     start = s.origin()
     x, y = s.point(EMPTY_SPOT)
     run("xdotool", "mousemove", str(x), str(y), "mousedown", "1")
-    # The hand rests a moment on the press: the program takes the drag's offset from where the
-    # cursor is when it handles the press, so a move before that would be part of the offset.
-    time.sleep(0.5)
+    # The hand rests on the press until the program has handled it: it takes the drag's offset
+    # from where the cursor is then, so a move before that would become part of the offset.
+    s.wait_for_frames(2)
     moved = (0, 0)
     for i, (dx, dy) in enumerate([(-7, 4), (-12, 9), (-5, 3), (-14, 10), (-9, 5), (-16, 12)]):
         moved = (moved[0] + dx, moved[1] + dy)
