@@ -13,6 +13,7 @@
 #include "cabinet/payload.h"
 #include "platform/platform.h"
 #include "tests/support/program_window.h"
+#include "tests/support/system_cursor.h"
 #include "tests/support/test_environment.h"
 #include "window/window_events.h"
 
@@ -126,6 +127,32 @@ TEST_F(WindowDrag, FollowsTheCursorByItsOffset) {
     EXPECT_EQ(y, 150);
     handleButtonUp();
     EXPECT_FALSE(appState.dragging);
+}
+
+// The user's mouse moves the cursor through the system, not through the program: the drag
+// follows it all the same.
+TEST_F(WindowDrag, FollowsTheCursorTheSystemMoved) {
+    void *window = appState.windowHandle.load();
+    moveWindow(window, 100, 80);
+    settle();
+    moveSystemCursor(400, 380);
+    settle();
+    handleMouseMove(300, 300);
+    handleButtonDown();
+    EXPECT_EQ(appState.dragOffsetX, 300);
+    EXPECT_EQ(appState.dragOffsetY, 300);
+
+    for (int step = 1; step <= 3; step++) {
+        moveSystemCursor(400 + 40 * step, 380 + 25 * step);
+        settle();
+        handleMouseMove(300, 300);
+        settle();
+        int32_t x = 0, y = 0;
+        windowScreenPosition(window, &x, &y);
+        EXPECT_EQ(x, 100 + 40 * step) << "step " << step;
+        EXPECT_EQ(y, 80 + 25 * step) << "step " << step;
+    }
+    handleButtonUp();
 }
 
 TEST_F(WindowDrag, MessagesReachTheHandlersThroughThePlatform) {

@@ -7,6 +7,9 @@
 #include "app/app_state.h"
 #include "platform/platform.h"
 #include "window/window_events.h"
+// Last: X's headers define short macros (None, Success, ...).
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
 
 static SDL_Window *mainWindow = nullptr;
 static SDL_GLContext mainContext = nullptr;
@@ -118,11 +121,29 @@ void releaseWindow() {
 
 void postQuitMessage() {} // the loop ends by `appRunning`; SDL needs no message of its own
 
+// The pointer as the X server has it now. SDL's own global reading is a copy that SDL renews
+// on button events only, so during a drag it keeps the position of the press.
+static bool xPointerPosition(int *x, int *y) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (mainWindow == nullptr || !SDL_GetWindowWMInfo(mainWindow, &info) ||
+        info.subsystem != SDL_SYSWM_X11)
+        return false;
+    Display *display = info.info.x11.display;
+    Window root = 0;
+    Window child = 0;
+    int windowX = 0;
+    int windowY = 0;
+    unsigned int buttons = 0;
+    return XQueryPointer(display, DefaultRootWindow(display), &root, &child, x, y, &windowX,
+                         &windowY, &buttons) != False;
+}
+
 void cursorScreenPosition(int32_t *x, int32_t *y) {
     int cursorX = 0;
     int cursorY = 0;
     // SDL reads the cursor through its video driver, which is gone once the window is.
-    if (SDL_WasInit(SDL_INIT_VIDEO) != 0)
+    if (SDL_WasInit(SDL_INIT_VIDEO) != 0 && !xPointerPosition(&cursorX, &cursorY))
         SDL_GetGlobalMouseState(&cursorX, &cursorY);
     *x = cursorX;
     *y = cursorY;
