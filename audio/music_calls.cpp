@@ -17,13 +17,3 @@ void replaceMusicSystemCalls(const MusicSystemCalls *calls) {
 }
 
 const MusicSystemCalls &musicCalls() { return *activeCalls.load(); }
-
-bool loadResource(uint16_t id, const void **data, uint32_t *size) {
-    const void *bytes = nullptr;
-    uint32_t length = 0;
-    if (!resourceBytes(id, &bytes, &length))
-        return false;
-    *data = bytes;
-    *size = length;
-    return bytes != nullptr && length != 0;
-}

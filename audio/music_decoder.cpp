@@ -3,6 +3,16 @@
 
 #include "audio/music_player.h"
 
+bool loadResource(uint16_t id, const void **data, uint32_t *size) {
+    const void *bytes = nullptr;
+    uint32_t length = 0;
+    if (!resourceBytes(id, &bytes, &length))
+        return false;
+    *data = bytes;
+    *size = length;
+    return bytes != nullptr && length != 0;
+}
+
 bool grownMusicCapacity(uint64_t newTotal, uint32_t *capacity) {
     // The buffer holds twice the total at two bytes a sample: 4 x total bytes, in 32 bits.
     if (newTotal * 4 > UINT32_MAX)
