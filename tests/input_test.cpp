@@ -140,6 +140,16 @@ TEST_F(Input, PrimaryButtonStartsTheOperationThatTheModCalls) {
         EXPECT_EQ(seen.texts.back(),
                   installed ? "Restored.\nThe cabinet is back to\nits original software."
                             : "Done!\nPicking a game goes black\nfor a moment - press START.");
+        // The simulator's log tells which worker ran.
+        bool uninstalled = false;
+        bool launcherInstalled = false;
+        for (const auto &arguments : commands()) {
+            uninstalled = uninstalled || arguments == words("uninstall com.arcade");
+            launcherInstalled = launcherInstalled || arguments == words("install -r Launcher.apk");
+        }
+        EXPECT_EQ(uninstalled, installed) << "the restore takes the launcher off";
+        EXPECT_EQ(launcherInstalled, !installed) << "the install puts the launcher on";
+        cabinet.write("log", "");
     }
 }
 

@@ -10,6 +10,7 @@
 #endif
 
 #include "app/app_state.h"
+#include "audio/music_player.h"
 #include "cabinet/payload.h"
 #include "platform/platform.h"
 #include "tests/support/program_window.h"
@@ -203,6 +204,53 @@ TEST_F(WindowDrag, MessagesReachTheHandlersThroughThePlatform) {
     EXPECT_FALSE(appState.appRunning);
     EXPECT_FALSE(appState.pollerRunning);
 #endif
+}
+
+// Either button presses a control; the middle one is not a press at all.
+TEST_F(WindowDrag, LeftAndRightButtonsPressAndTheMiddleOneDoesNot) {
+    appState.soundMuted = false;
+#ifdef _WIN32
+    HWND window = static_cast<HWND>(appState.windowHandle.load());
+    SendMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(49, 43)); // the sound icon
+    SendMessageA(window, WM_RBUTTONDOWN, 0, 0);
+    EXPECT_TRUE(appState.soundMuted) << "the right button";
+    SendMessageA(window, WM_RBUTTONUP, 0, 0);
+    SendMessageA(window, WM_MBUTTONDOWN, 0, 0);
+    EXPECT_TRUE(appState.soundMuted) << "the middle button";
+    SendMessageA(window, WM_LBUTTONDOWN, 0, 0);
+    EXPECT_FALSE(appState.soundMuted) << "the left button";
+    SendMessageA(window, WM_LBUTTONUP, 0, 0);
+#else
+    SDL_Window *window = static_cast<SDL_Window *>(appState.windowHandle.load());
+    auto push = [&](Uint32 type, Uint8 button) {
+        SDL_Event event;
+        memset(&event, 0, sizeof event);
+        event.type = type;
+        if (type == SDL_MOUSEMOTION) {
+            event.motion.windowID = SDL_GetWindowID(window);
+            event.motion.x = 49; // the sound icon
+            event.motion.y = 43;
+        } else {
+            event.button.windowID = SDL_GetWindowID(window);
+            event.button.button = button;
+            event.button.x = 49;
+            event.button.y = 43;
+        }
+        SDL_PushEvent(&event);
+        pumpWindowMessages();
+    };
+    push(SDL_MOUSEMOTION, 0);
+    push(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_RIGHT);
+    EXPECT_TRUE(appState.soundMuted) << "the right button";
+    push(SDL_MOUSEBUTTONUP, SDL_BUTTON_RIGHT);
+    push(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_MIDDLE);
+    EXPECT_TRUE(appState.soundMuted) << "the middle button";
+    push(SDL_MOUSEBUTTONDOWN, SDL_BUTTON_LEFT);
+    EXPECT_FALSE(appState.soundMuted) << "the left button";
+    push(SDL_MOUSEBUTTONUP, SDL_BUTTON_LEFT);
+#endif
+    EXPECT_FALSE(appState.dragging);
+    unmuteMusic();
 }
 
 } // namespace
