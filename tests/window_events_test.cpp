@@ -156,6 +156,28 @@ TEST_F(WindowDrag, FollowsTheCursorTheSystemMoved) {
     handleButtonUp();
 }
 
+// A hand moving steadily makes equal steps: after the window has followed one, the cursor sits
+// where it sat on the window before, and the next step must still move it.
+TEST_F(WindowDrag, FollowsEqualStepsMadeThroughTheSystem) {
+    void *window = appState.windowHandle.load();
+    moveWindow(window, 100, 80);
+    settle();
+    moveSystemCursor(400, 380);
+    settle();
+    handleMouseMove(300, 300);
+    handleButtonDown();
+    ASSERT_TRUE(appState.dragging);
+    for (int step = 1; step <= 4; step++) {
+        moveSystemCursor(400 + 10 * step, 380 + 10 * step);
+        settle(); // only what the system delivers moves the window here
+        int32_t x = 0, y = 0;
+        windowScreenPosition(window, &x, &y);
+        EXPECT_EQ(x, 100 + 10 * step) << "step " << step;
+        EXPECT_EQ(y, 80 + 10 * step) << "step " << step;
+    }
+    handleButtonUp();
+}
+
 TEST_F(WindowDrag, MessagesReachTheHandlersThroughThePlatform) {
 #ifdef _WIN32
     HWND window = static_cast<HWND>(appState.windowHandle.load());

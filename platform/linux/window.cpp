@@ -12,6 +12,8 @@
 #include <X11/Xlib.h>
 
 static SDL_Window *mainWindow = nullptr;
+static int lastMotionX = 0; // where the cursor last moved on the window
+static int lastMotionY = 0;
 static SDL_GLContext mainContext = nullptr;
 static bool shaped = false;
 
@@ -84,6 +86,8 @@ static void handleEvent(const SDL_Event &event) {
                                                           : static_cast<uint32_t>(0x100));
         break;
     case SDL_MOUSEMOTION:
+        lastMotionX = event.motion.x;
+        lastMotionY = event.motion.y;
         handleMouseMove(static_cast<uint32_t>(event.motion.x),
                         static_cast<uint32_t>(event.motion.y));
         break;
@@ -104,6 +108,11 @@ void pumpWindowMessages() {
     SDL_Event event;
     while (SDL_PollEvent(&event))
         handleEvent(event);
+    // SDL reports no motion when the cursor sits where it sat on the window before, which is
+    // just what a drag's steady equal steps look like once the window has followed the last one.
+    // Windows reports every move of the cursor; here the drag follows it on every pass instead.
+    if (appState.dragging)
+        handleMouseMove(static_cast<uint32_t>(lastMotionX), static_cast<uint32_t>(lastMotionY));
 }
 
 void presentFrame() { SDL_GL_SwapWindow(static_cast<SDL_Window *>(appState.deviceContext.load())); }
