@@ -131,51 +131,43 @@ TEST_F(WindowDrag, FollowsTheCursorByItsOffset) {
 }
 
 // The user's mouse moves the cursor through the system, not through the program: the drag
-// follows it all the same.
+// follows it all the same. A hand moving steadily makes equal steps too: after the window has
+// followed one, the cursor sits where it sat on the window before, and the next step must still
+// move it, with nothing but what the system delivers.
 TEST_F(WindowDrag, FollowsTheCursorTheSystemMoved) {
-    void *window = appState.windowHandle.load();
-    moveWindow(window, 100, 80);
-    settle();
-    moveSystemCursor(400, 380);
-    settle();
-    handleMouseMove(300, 300);
-    handleButtonDown();
-    EXPECT_EQ(appState.dragOffsetX, 300);
-    EXPECT_EQ(appState.dragOffsetY, 300);
-
-    for (int step = 1; step <= 3; step++) {
-        moveSystemCursor(400 + 40 * step, 380 + 25 * step);
+    struct Case {
+        const char *name;
+        int stepX, stepY, steps;
+        bool toldOfEachMove; // the move handler is called as well
+    };
+    const Case cases[] = {
+        {"steps told to the handler", 40, 25, 3, true},
+        {"equal steps, only the system's messages", 10, 10, 4, false},
+    };
+    for (const Case &c : cases) {
+        void *window = appState.windowHandle.load();
+        moveWindow(window, 100, 80);
+        settle();
+        moveSystemCursor(400, 380);
         settle();
         handleMouseMove(300, 300);
-        settle();
-        int32_t x = 0, y = 0;
-        windowScreenPosition(window, &x, &y);
-        EXPECT_EQ(x, 100 + 40 * step) << "step " << step;
-        EXPECT_EQ(y, 80 + 25 * step) << "step " << step;
+        handleButtonDown();
+        EXPECT_EQ(appState.dragOffsetX, 300) << c.name;
+        EXPECT_EQ(appState.dragOffsetY, 300) << c.name;
+        for (int step = 1; step <= c.steps; step++) {
+            moveSystemCursor(400 + c.stepX * step, 380 + c.stepY * step);
+            settle();
+            if (c.toldOfEachMove) {
+                handleMouseMove(300, 300);
+                settle();
+            }
+            int32_t x = 0, y = 0;
+            windowScreenPosition(window, &x, &y);
+            EXPECT_EQ(x, 100 + c.stepX * step) << c.name << ", step " << step;
+            EXPECT_EQ(y, 80 + c.stepY * step) << c.name << ", step " << step;
+        }
+        handleButtonUp();
     }
-    handleButtonUp();
-}
-
-// A hand moving steadily makes equal steps: after the window has followed one, the cursor sits
-// where it sat on the window before, and the next step must still move it.
-TEST_F(WindowDrag, FollowsEqualStepsMadeThroughTheSystem) {
-    void *window = appState.windowHandle.load();
-    moveWindow(window, 100, 80);
-    settle();
-    moveSystemCursor(400, 380);
-    settle();
-    handleMouseMove(300, 300);
-    handleButtonDown();
-    ASSERT_TRUE(appState.dragging);
-    for (int step = 1; step <= 4; step++) {
-        moveSystemCursor(400 + 10 * step, 380 + 10 * step);
-        settle(); // only what the system delivers moves the window here
-        int32_t x = 0, y = 0;
-        windowScreenPosition(window, &x, &y);
-        EXPECT_EQ(x, 100 + 10 * step) << "step " << step;
-        EXPECT_EQ(y, 80 + 10 * step) << "step " << step;
-    }
-    handleButtonUp();
 }
 
 TEST_F(WindowDrag, MessagesReachTheHandlersThroughThePlatform) {
