@@ -2,6 +2,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 bool readFile(const fs::path &p, std::string &out) {
     FILE *f = openFile(p, "rb");
@@ -26,7 +29,25 @@ static bool putFile(const fs::path &p, const std::string &data, const char *mode
 }
 
 bool writeFile(const fs::path &p, const std::string &data) { return putFile(p, data, "wb"); }
+#ifdef _WIN32
+// The C library appends by seeking to the end and then writing, so two simulator processes
+// appending at once (a client and the server it started) can overwrite each other's line. A
+// handle opened for appending only makes the system put every write at the end.
+bool appendFile(const fs::path &p, const std::string &data) {
+    HANDLE file = CreateFileW(p.wstring().c_str(), FILE_APPEND_DATA,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    const BOOL ok =
+        WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == data.size();
+}
+#else
 bool appendFile(const fs::path &p, const std::string &data) { return putFile(p, data, "ab"); }
+#endif
 
 bool copyFileBytes(const fs::path &from, const fs::path &to, std::uintmax_t &bytes) {
     bytes = 0;
