@@ -27,7 +27,7 @@ class ToolRunner : public ::testing::Test {
         resetAppState();
         // A folder of the test's own: a server left by an earlier test may still be running from
         // its tool, which Windows does not let anybody replace.
-        const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        const std::string name = folderNameForThisRun();
         work = scratchFolder("runner work folder " + name);
         setWorkDir(work.c_str());
         ASSERT_TRUE(extractResource(101, joinPath(work, toolName()).c_str()));

@@ -1,6 +1,5 @@
 #include "tests/support/cabinet_fixture.h"
 
-#include <map>
 #include <mutex>
 #include <sstream>
 
@@ -37,18 +36,9 @@ void clearRecording() {
     recording = Recording();
 }
 
-// A test run again (--gtest_repeat) gets folders of its own: on Windows the tool's server from the
-// last run may still be running from the old work folder, and so still holds the tool's file.
-static std::string folderNameForThisRun(const std::string &test) {
-    static std::map<std::string, int> runs;
-    const int run = ++runs[test];
-    return run == 1 ? test : test + "-" + std::to_string(run);
-}
-
 void CabinetTest::SetUp() {
     resetAppState();
-    const std::string name =
-        folderNameForThisRun(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    const std::string name = folderNameForThisRun();
     temporary = scratchFolder("temp-" + name);
     useTemporaryFolder(temporary);
     cabinet = SimCabinet::create(name);

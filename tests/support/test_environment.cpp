@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <gtest/gtest.h>
+#include <map>
 #include <sstream>
 #ifdef _WIN32
 #include <windows.h>
@@ -38,6 +40,13 @@ std::string scratchFolder(const std::string &name) {
     fs::remove_all(folder, ignored);
     fs::create_directories(folder);
     return folder.string();
+}
+
+std::string folderNameForThisRun() {
+    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    static std::map<std::string, int> runs;
+    const int run = ++runs[std::string(test->test_suite_name()) + "." + test->name()];
+    return run == 1 ? test->name() : test->name() + ("-" + std::to_string(run));
 }
 
 void removeTree(const std::string &path) {

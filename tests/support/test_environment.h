@@ -9,6 +9,10 @@
 
 // A fresh, empty folder for one test, below a folder of this test run.
 std::string scratchFolder(const std::string &name);
+// The running test's name, for naming its folders; a test run again (--gtest_repeat) gets a name
+// of its own each time, since on Windows a tool server from its last run may still be running from
+// the old folders, and so still holds the tool's file.
+std::string folderNameForThisRun();
 void removeTree(const std::string &path);
 std::string readFile(const std::string &path);
 void writeFile(const std::string &path, const std::string &bytes);
