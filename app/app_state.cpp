@@ -36,6 +36,7 @@ AppState appState = {
     /* workerThread */ {nullptr},
     /* cabinetReady */ {false},
     /* modInstalled */ {false},
+    /* cabinetSerial */ "",
     /* adbReady */ {false},
     /* packagesReady */ {false},
     /* workDir */ "",
@@ -44,6 +45,7 @@ AppState appState = {
 
 static std::mutex statusTextGuard;
 static std::mutex workDirGuard;
+static std::mutex cabinetSerialGuard;
 static std::atomic<void (*)(const char *)> statusTextObserver{nullptr};
 static std::atomic<void (*)(OperationStage)> stageObserver{nullptr};
 
@@ -86,11 +88,12 @@ bool beginOperation() {
     return true;
 }
 
-bool reportCabinetReadyWhileIdle(bool ready) {
+bool reportCabinetReadyWhileIdle(bool ready, const char *serial) {
     std::lock_guard<std::mutex> hold(statusTextGuard);
     if (appState.operationStage.load() != Idle)
         return false;
     appState.cabinetReady.store(ready);
+    setCabinetSerial(serial);
     return true;
 }
 
@@ -139,4 +142,16 @@ void clearWorkDirIf(const char *path) {
     std::lock_guard<std::mutex> hold(workDirGuard);
     if (strcmp(appState.workDir, path) == 0)
         appState.workDir[0] = '\0';
+}
+
+void copyCabinetSerial(char *out, size_t size) {
+    if (size == 0)
+        return;
+    std::lock_guard<std::mutex> hold(cabinetSerialGuard);
+    snprintf(out, size, "%s", appState.cabinetSerial);
+}
+
+void setCabinetSerial(const char *serial) {
+    std::lock_guard<std::mutex> hold(cabinetSerialGuard);
+    snprintf(appState.cabinetSerial, sizeof appState.cabinetSerial, "%s", serial);
 }

@@ -21,6 +21,7 @@ enum OperationStage : int32_t {
 
 constexpr size_t statusTextSize = 512;
 constexpr size_t pathSize = 260;
+constexpr size_t cabinetSerialSize = 128;
 
 struct AppState {
     std::atomic<bool> appRunning;
@@ -47,6 +48,7 @@ struct AppState {
     std::atomic<void *> workerThread;
     std::atomic<bool> cabinetReady;
     std::atomic<bool> modInstalled;
+    char cabinetSerial[cabinetSerialSize]; // guarded: use copyCabinetSerial / the reports below
     std::atomic<bool> adbReady;
     std::atomic<bool> packagesReady;
     char workDir[pathSize]; // guarded: use copyWorkDir / the payload functions
@@ -74,9 +76,14 @@ bool beginOperation();
 // The status poller's writes. Each checks the stage under the same guard that beginOperation
 // takes, so a poller pass that began before a click never overwrites what the click and the
 // worker wrote, nor the flags as they were at the click. False once an operation was requested.
-bool reportCabinetReadyWhileIdle(bool ready);
+// `serial` is the cabinet's, which every later run for it is pinned to (empty: none found).
+bool reportCabinetReadyWhileIdle(bool ready, const char *serial);
 bool reportModInstalledWhileIdle(bool installed, const char *text);
 bool reportStatusTextWhileIdle(const char *text);
+
+// The serial of the cabinet found last, by the poller or an operation's wait; empty when none.
+void copyCabinetSerial(char *out, size_t size);
+void setCabinetSerial(const char *serial);
 
 // Tests watch every write of the status text and the stage, in order.
 struct StateObserver {

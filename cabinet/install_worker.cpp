@@ -5,6 +5,7 @@
 #include "cabinet/operation_steps.h"
 #include "cabinet/operations.h"
 #include "cabinet/payload.h"
+#include "cabinet/probe.h"
 #include "cabinet/tool_runner.h"
 #include "platform/platform.h"
 
@@ -15,9 +16,9 @@ static const char installCompleteText[] =
 
 // Installs one package; on an answer without "Success", fails the operation with the first 300
 // characters of what the tool said.
-static bool installPackage(const char *arguments, uint32_t limitMs, const char *failedHeading,
-                           char *output, int32_t outputSize) {
-    runAdb(arguments, output, outputSize, limitMs);
+static bool installPackage(const char *serial, const char *arguments, uint32_t limitMs,
+                           const char *failedHeading, char *output, int32_t outputSize) {
+    runAdbOn(serial, arguments, output, outputSize, limitMs);
     if (strstr(output, "Success") != nullptr)
         return true;
     char message[512];
@@ -36,28 +37,30 @@ uint32_t installWorker(void *unused) {
         return 0;
     }
 
-    if (!startServerAndWaitForCabinet(output, sizeof output))
+    char serial[serialSize];
+    if (!startServerAndWaitForCabinet(output, sizeof output, serial, sizeof serial))
         return 0;
-    stopCabinetApps(output, sizeof output);
+    stopCabinetApps(serial, output, sizeof output);
 
     setOperationStage(InstallingEmulator);
     setStatusText("%s", "Installing emulator...");
-    if (!installPackage("install -r Emulator.apk", 300000, "Emulator install failed.", output,
-                        sizeof output))
+    if (!installPackage(serial, "install -r Emulator.apk", 300000, "Emulator install failed.",
+                        output, sizeof output))
         return 0;
 
     setOperationStage(InstallingLauncher);
     setStatusText("%s", "Installing launcher...\n(150 MB, please wait)");
-    if (!installPackage("install -r Launcher.apk", 900000, "Launcher install failed.", output,
-                        sizeof output))
+    if (!installPackage(serial, "install -r Launcher.apk", 900000, "Launcher install failed.",
+                        output, sizeof output))
         return 0;
 
     setOperationStage(CopyingDiscs);
-    pushDiscs();
+    if (!pushDiscs(serial))
+        return 0; // a folder that did not arrive: no home screen, no success
 
     setOperationStage(StartingCabinet);
     setStatusText("%s", "Starting the cabinet...");
-    startCabinetHome(output, sizeof output);
+    startCabinetHome(serial, output, sizeof output);
     finishOperation("Done!\nPicking a game goes black\nfor a moment - press START.");
 
     showMessageBox(appState.windowHandle.load(), installCompleteText, "Install complete",

@@ -3,25 +3,51 @@
 
 #include "app/app_state.h"
 #include "cabinet/command_quoting.h"
+#include "cabinet/disc_sizes.h"
 #include "cabinet/operations.h"
 #include "cabinet/tool_runner.h"
 #include "platform/platform.h"
 
 constexpr size_t commandSize = 520;
+static const char pathTooLongText[] = "Folder path too long.\nMove Quillmere to a\nshorter folder.";
 
 struct DiscListing {
+    const char *serial;
     const char *discsFolder;
     bool foldersMade;
+    bool failed;
     char output[4096];
 };
+
+// adb's own failure words begin a line of its answer; its success line begins with the folder's
+// path instead.
+static bool carriesFailureWords(const char *output) {
+    for (const char *line = output; *line != '\0';) {
+        if (strncmp(line, "error:", 6) == 0 || strncmp(line, "adb: error:", 11) == 0 ||
+            strncmp(line, "adb: failed", 11) == 0)
+            return true;
+        const char *end = strchr(line, '\n');
+        if (end == nullptr)
+            break;
+        line = end + 1;
+    }
+    return false;
+}
+
+static void failCopy(DiscListing *listing, const char *name, const char *words) {
+    char message[512];
+    snprintf(message, sizeof message, "Copying discs failed.\n%.60s\n%.300s", name, words);
+    failOperation(message);
+    listing->failed = true;
+}
 
 // The cabinet's folders are made once, as soon as the listing is open, whatever it holds.
 static void makeCabinetFolders(DiscListing *listing) {
     if (listing->foldersMade)
         return;
     listing->foldersMade = true;
-    runAdb("shell mkdir -p /sdcard/roms/system /sdcard/roms/saves", listing->output,
-           sizeof listing->output, 20000);
+    runAdbOn(listing->serial, "shell mkdir -p /sdcard/roms/system /sdcard/roms/saves",
+             listing->output, sizeof listing->output, 20000);
 }
 
 static bool pushDiscFolder(const char *name, bool isFolder, void *context) {
@@ -31,27 +57,49 @@ static bool pushDiscFolder(const char *name, bool isFolder, void *context) {
         return true;
     setStatusText("Copying discs...\n%.60s\n(this can take a while)", name);
     char path[commandSize];
-    snprintf(path, sizeof path, "%s%c%s", listing->discsFolder, platformPathSeparator, name);
     char quoted[commandSize];
-    quoteArgument(path, quoted, sizeof quoted);
     char command[commandSize];
-    snprintf(command, sizeof command, "push %s /sdcard/roms/", quoted);
-    runAdb(command, listing->output, sizeof listing->output, 1200000);
-    return true;
+    const int pathLength =
+        snprintf(path, sizeof path, "%s%c%s", listing->discsFolder, platformPathSeparator, name);
+    quoteArgument(path, quoted, sizeof quoted);
+    const int commandLength = snprintf(command, sizeof command, "push %s /sdcard/roms/", quoted);
+    // A cut path would send the wrong folder, or none: refused, never cut.
+    if (pathLength >= static_cast<int>(sizeof path) || strlen(quoted) + 1 >= sizeof quoted ||
+        commandLength >= static_cast<int>(sizeof command)) {
+        failOperation(pathTooLongText);
+        listing->failed = true;
+        return false;
+    }
+    const int32_t result = runAdbOn(listing->serial, command, listing->output,
+                                    sizeof listing->output, pushLimitMs(folderBytes(path)));
+    if (result == 0 && !carriesFailureWords(listing->output))
+        return true;
+    failCopy(listing, name, listing->output);
+    return false;
 }
 
-void pushDiscs() {
+bool pushDiscs(const char *serial) {
     char folder[pathSize] = "";
-    executablePath(folder, sizeof folder);
+    char discs[pathSize];
+    if (!executablePath(folder, sizeof folder)) {
+        failOperation(pathTooLongText);
+        return false;
+    }
     if (char *last = strrchr(folder, platformPathSeparator))
         *last = '\0'; // no separator at all: the whole path is taken as the folder
-    char discs[pathSize];
-    snprintf(discs, sizeof discs, "%s%cdiscs", folder, platformPathSeparator);
+    if (snprintf(discs, sizeof discs, "%s%cdiscs", folder, platformPathSeparator) >=
+        static_cast<int>(sizeof discs)) {
+        failOperation(pathTooLongText);
+        return false;
+    }
     if (pathKind(discs) != PathKind::Folder)
-        return;
+        return true;
     DiscListing listing;
+    listing.serial = serial;
     listing.discsFolder = discs;
     listing.foldersMade = false;
+    listing.failed = false;
     if (listFolder(discs, pushDiscFolder, &listing))
         makeCabinetFolders(&listing);
+    return !listing.failed;
 }

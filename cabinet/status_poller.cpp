@@ -1,42 +1,31 @@
 #include "cabinet/status_poller.h"
 
-#include <cstring>
-
 #include "app/app_state.h"
 #include "app/clock.h"
+#include "cabinet/link_texts.h"
 #include "cabinet/payload.h"
 #include "cabinet/probe.h"
-#include "cabinet/tool_runner.h"
 
-static const char *linkText(LinkState link) {
-    switch (link) {
-    case Unauthorized:
-        return "Cabinet found, not authorised.\nOn the cabinet, tap\n\"Allow USB debugging\".";
-    case Offline:
-        return "Cabinet is offline.\nUnplug and replug the\nUSB cable.";
-    default:
-        return initialStatusText;
-    }
-}
+static bool noOperationYet() { return appState.operationStage.load() == Idle; }
 
-// One pass: probe, then ask where the launcher package lives. Every write is refused once an
-// operation has been requested, even when the click came in the middle of this pass.
+// One pass: find the cabinet among the connected devices and ask where its launcher package
+// lives. Every write is refused once an operation has been requested, even when the click came in
+// the middle of this pass, and no device is asked anything more after the click.
 static void pollOnce() {
-    const LinkState link = probeCabinet();
-    if (!reportCabinetReadyWhileIdle(link == Ready))
+    CabinetSearch found;
+    findCabinet(nullptr, noOperationYet, &found);
+    const bool ready = found.link == Ready;
+    if (!reportCabinetReadyWhileIdle(ready, ready ? found.serial : ""))
         return;
-    if (link != Ready) {
-        reportStatusTextWhileIdle(linkText(link));
+    if (!ready) {
+        reportStatusTextWhileIdle(linkStatusText(found.link));
         return;
     }
-    char output[1024];
-    const int32_t result = runAdb("shell pm path com.arcade", output, sizeof output, 20000);
-    // An installed update of the launcher lives under /data/app; the cabinet's own copy does not.
-    const bool installed = result >= 0 && strstr(output, "/data/app") != nullptr;
     reportModInstalledWhileIdle(
-        installed, installed
-                       ? "Cabinet detected.\nThis mod is installed.\nPress RESTORE to undo it."
-                       : "Cabinet detected.\nPress INSTALL to begin.");
+        found.modificationFound,
+        found.modificationFound
+            ? "Cabinet detected.\nThis mod is installed.\nPress RESTORE to undo it."
+            : "Cabinet detected.\nPress INSTALL to begin.");
 }
 
 uint32_t statusPoller(void *unused) {

@@ -55,22 +55,33 @@ bool listFolder(const char *path, FolderVisitor visit, void *context);
 enum class PathKind { Missing, File, Folder };
 PathKind pathKind(const char *path);
 
-// Full path of the running executable, bounded to `size` bytes. False when it cannot be read.
+// The size in bytes of the file at `path`; false when it cannot be read.
+bool fileSize(const char *path, uint64_t *size);
+
+// Full path of the running executable. False when it cannot be read or does not fit `size` bytes
+// (it is never cut).
 bool executablePath(char *path, size_t size);
 
 // ---- Child processes -----------------------------------------------------------------------
 
-// A started child whose standard output and standard error arrive on one pipe.
+// A started child whose standard output and standard error arrive on one pipe. `job` holds what
+// the platform needs to end the child together with what it started (Windows: a job object).
 struct ChildProcess {
     void *process;
     void *thread;
+    void *job;
     intptr_t output;
 };
 
 // Starts the command line (Windows quoting rules; the program is its first word) hidden, with
 // `currentFolder` as its current folder, no standard input, and standard output and error on one
-// pipe that only this child inherits. False when the pipe or the process cannot be created.
-bool startChild(const char *commandLine, const char *currentFolder, ChildProcess *child);
+// pipe that only this child inherits. The child gets this program's environment, changed by
+// `environmentChanges` (null, or a list ending in null): "NAME=VALUE" sets a variable, a bare
+// "NAME" removes it. The child starts a process group (Windows: a job) of its own, which what it
+// starts joins unless it detaches itself, as adb's server does. False when the pipe or the
+// process cannot be created.
+bool startChild(const char *commandLine, const char *currentFolder,
+                const char *const *environmentChanges, ChildProcess *child);
 
 // Reads what the child wrote, waiting at most `waitMs` for something to arrive. Returns the count
 // of bytes read, 0 once every writer has closed the pipe or a read failed, and
@@ -81,9 +92,12 @@ int32_t readChildOutput(ChildProcess *child, char *buffer, int32_t capacity, uin
 void closeChildOutput(ChildProcess *child);
 
 // Waits at most `waitMs` for the child to end and releases it. Returns its exit code,
-// childStillRunning when it has not ended (it goes on running), or -1 when the code cannot be read.
+// childStillRunning when it had not ended, or -1 when the code cannot be read. A child that has
+// not ended by then is ended, with every process it started that stayed in its group (job);
+// `endWhatItStarted` ends those also when the child itself has ended. A server that detached
+// itself is left running.
 constexpr int32_t childStillRunning = 259;
-int32_t finishChild(ChildProcess *child, uint32_t waitMs);
+int32_t finishChild(ChildProcess *child, uint32_t waitMs, bool endWhatItStarted);
 
 // ---- Time ----------------------------------------------------------------------------------
 

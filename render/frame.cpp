@@ -5,7 +5,10 @@
 #include "app/app_state.h"
 #include "platform/platform.h"
 #include "render/render_resources.h"
+#include "render/status_layout.h"
 #include "render/text.h"
+
+constexpr float statusBlockMargin = 6.0f;
 
 float elapsedSeconds() {
     const int64_t ticks = performanceCounter() - renderResources.timerStart;
@@ -21,6 +24,21 @@ static void bindPicture(GLenum unit, GLuint texture, const char *sampler, int nu
 
 // 8-bit colour components as the text shader takes them.
 static constexpr float component(int value) { return static_cast<float>(value) / 255.0f; }
+
+static float statusTextWidth(const char *text) { return measureText(text, 0.4f); }
+
+// The status block runs from x = 400 to the window's right edge, less a small margin; its lines
+// step down 14 pixels from the baseline at 82.
+static void drawStatusLines(float windowWidth) {
+    char status[statusTextSize];
+    copyStatusText(status, sizeof status);
+    StatusLayout layout;
+    layOutStatusText(status, windowWidth - 400.0f - statusBlockMargin, maxStatusLines,
+                     statusTextWidth, &layout);
+    for (int i = 0; i < layout.count; i++)
+        drawText(layout.lines[i], 400.0f, 82.0f - 14.0f * static_cast<float>(i), 0.8f, 0.8f, 0.8f,
+                 0.4f);
+}
 
 // The labels sit centred on the drawn buttons; title and warning centred on the window's width,
 // taken down to a whole pixel; the status block to the right of the help button.
@@ -49,9 +67,7 @@ static void drawFrameText() {
     drawText(warning, floorf(width * 0.5f - warningWidth * 0.5f), height - 56.0f, component(255),
              component(100), component(100), 0.35f);
 
-    char status[statusTextSize];
-    copyStatusText(status, sizeof status);
-    drawTextLines(status, 400.0f, 82.0f, 0.8f, 0.8f, 0.8f, 0.4f, 14.0f);
+    drawStatusLines(width);
 }
 
 void renderFrame() {

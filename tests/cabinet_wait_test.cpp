@@ -18,7 +18,12 @@ class CabinetWait : public CabinetTest {
     void SetUp() override {
         CabinetTest::SetUp();
         ASSERT_TRUE(prepareAdb());
+        setCabinetSerial(simCabinetSerial); // as the poller leaves it when it shows the button
         clearRecording();
+    }
+    static bool wait(uint32_t limitMs) {
+        char serial[128] = "";
+        return waitForCabinet(limitMs, serial, sizeof serial);
     }
     size_t probes() const {
         size_t count = 0;
@@ -32,7 +37,7 @@ TEST_F(CabinetWait, ReadyAtOnceCostsOneProbeAndLeavesTheText) {
     cabinet.setLink("ready");
     setStatusText("%s", "Preparing files...");
     clearRecording();
-    EXPECT_TRUE(waitForCabinet(90000));
+    EXPECT_TRUE(wait(90000));
     EXPECT_EQ(probes(), 1u);
     EXPECT_TRUE(recorded().texts.empty());
     EXPECT_EQ(VirtualClock::sleeps.load(), 0u);
@@ -41,7 +46,7 @@ TEST_F(CabinetWait, ReadyAtOnceCostsOneProbeAndLeavesTheText) {
 TEST_F(CabinetWait, UnauthorisedThenAllowedGoesOn) {
     cabinet.setLink("ready");
     cabinet.write("link-queue", "unauthorized\nunauthorized\noffline\nnone\nready\n");
-    EXPECT_TRUE(waitForCabinet(90000));
+    EXPECT_TRUE(wait(90000));
     EXPECT_EQ(probes(), 5u);
     EXPECT_EQ(recorded().texts, (std::vector<std::string>{authorisationText, authorisationText,
                                                           waitingText, waitingText}));
@@ -51,7 +56,7 @@ TEST_F(CabinetWait, UnauthorisedThenAllowedGoesOn) {
 // probe, and the one that ends at 91000 ms gives up.
 TEST_F(CabinetWait, NeverReadyFailsAfterTheFirstProbePastTheLimit) {
     cabinet.setLink("none");
-    EXPECT_FALSE(waitForCabinet(90000));
+    EXPECT_FALSE(wait(90000));
     EXPECT_EQ(probes(), 92u);
     EXPECT_EQ(VirtualClock::now.load(), 5000u + 91000u);
     EXPECT_EQ(statusText(), waitingText);
@@ -60,7 +65,7 @@ TEST_F(CabinetWait, NeverReadyFailsAfterTheFirstProbePastTheLimit) {
 TEST_F(CabinetWait, TickCounterWrappingAcrossTheWait) {
     VirtualClock::now = 0xffffffffu - 30500u;
     cabinet.setLink("unauthorized");
-    EXPECT_FALSE(waitForCabinet(90000));
+    EXPECT_FALSE(wait(90000));
     EXPECT_EQ(probes(), 92u);
     EXPECT_EQ(statusText(), authorisationText);
 }

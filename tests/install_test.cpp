@@ -47,6 +47,7 @@ class Install : public CabinetTest {
         CabinetTest::SetUp();
         discs.remove();
         cabinet.setLink("ready");
+        setCabinetSerial(simCabinetSerial); // as the poller leaves it when it shows the button
     }
     void TearDown() override {
         discs.remove();
@@ -175,16 +176,14 @@ TEST_F(Install, RetryAfterAFailureReusesTheWrittenPayload) {
     expectWorkFolderRemoved(folder);
 }
 
-// The server start, the force-stops, the folder creation, a push and the home start are sent and
-// their answers ignored: none of them stops the install.
+// The server start, the force-stops, the folder creation and the home start are sent and their
+// answers ignored: none of them stops the install.
 TEST_F(Install, IgnoredStepsThatFailDoNotStopIt) {
     discs.addFolder("One", {{"a.bin", "1"}});
     const char *faults[] = {
         "start-server\t*\tanswer\t1\tADB server didn't ACK\\n* failed to start daemon\\n",
         "shell am force-stop\t*\tanswer\t1\terror: device offline\\n",
         "shell mkdir\t*\tanswer\t1\tmkdir: '/sdcard/roms/system': Read-only file system\\n",
-        "push\t*\tanswer\t1\tadb: error: failed to copy 'One/a.bin' to '/sdcard/roms/One/a.bin': "
-        "remote couldn't create file: Read-only file system\\n",
         "shell am start\t*\tanswer\t1\terror: closed\\n",
     };
     for (const char *fault : faults) {
@@ -195,6 +194,36 @@ TEST_F(Install, IgnoredStepsThatFailDoNotStopIt) {
         EXPECT_EQ(appState.operationStage.load(), Done) << fault;
         EXPECT_EQ(statusText(), doneText) << fault;
     }
+}
+
+// A disc folder that does not arrive is no success: no home screen, no "Done!", no box, and a
+// click runs the whole install again.
+TEST_F(Install, FolderThatDoesNotArriveEndsTheInstallAndAClickRetries) {
+    discs.addFolder("Racing", {{"a.iso", std::string(3000, 'r')}});
+    cabinet.addFault(
+        "push\t1\tanswer\t1\tadb: error: failed to copy 'a.iso' to "
+        "'/sdcard/roms/Racing/a.iso': remote write failed: No space left on device\\n");
+    installWorker(nullptr);
+    EXPECT_EQ(statusText(), "Copying discs failed.\nRacing\n" +
+                                toolText("adb: error: failed to copy 'a.iso' to "
+                                         "'/sdcard/roms/Racing/a.iso': remote write failed: No "
+                                         "space left on device\n"));
+    Recording seen = recorded();
+    EXPECT_EQ(seen.stages,
+              (std::vector<OperationStage>{Preparing, StartingServer, InstallingEmulator,
+                                           InstallingLauncher, CopyingDiscs, Failed}));
+    EXPECT_TRUE(seen.boxes.empty());
+    for (const std::string &text : seen.texts)
+        EXPECT_NE(text, doneText);
+    EXPECT_EQ(commands().back(), discs.expectedPushes().back()) << "the home screen stays off";
+    EXPECT_TRUE(pathExists(workDir())) << "the payload stays for a retry";
+
+    clearRecording();
+    ASSERT_TRUE(beginOperation());
+    installWorker(nullptr);
+    EXPECT_EQ(appState.operationStage.load(), Done);
+    EXPECT_TRUE(discs.matchesCabinet(cabinet));
+    EXPECT_EQ(recorded().boxes.size(), 1u);
 }
 
 TEST_F(Install, NoCabinetWithinTheWaitFails) {

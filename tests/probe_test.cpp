@@ -46,7 +46,11 @@ TEST_F(Probe, ClassifiesEveryKindOfDeviceList) {
         {"no permissions",
          heading + "A\tno permissions (user in plugdev group; are your udev rules wrong?); see "
                    "[http://developer.android.com/tools/device.html]\n\n",
-         NoCabinet},
+         NoPermission},
+        {"still authorising", heading + "A\tauthorizing\n\n", Unauthorized},
+        {"offline, then no permissions", heading + "A\toffline\nB\tno permissions; see []\n\n",
+         NoPermission},
+        {"no permissions, then device", heading + "A\tno permissions\nB\tdevice\n\n", Ready},
         {"state without a tab", heading + "A device\n\n", NoCabinet},
         {"daemon lines first", daemon + heading + "R58M12ABCDE\tdevice\n\n", Ready},
         {"CRLF line ends", "List of devices attached\r\nA\toffline\r\n\r\n", Offline},
@@ -74,8 +78,13 @@ TEST_F(Probe, ToolThatDidNotRunMeansNoCabinet) {
 
 TEST_F(Probe, AnswersTheSimulatorsLinkStates) {
     const std::pair<const char *, LinkState> states[] = {
-        {"none", NoCabinet},  {"ready", Ready}, {"unauthorized", Unauthorized},
-        {"offline", Offline}, {"two", Ready},   {"authorizing", NoCabinet},
+        {"none", NoCabinet},
+        {"ready", Ready},
+        {"unauthorized", Unauthorized},
+        {"offline", Offline},
+        {"two", Ready},
+        {"authorizing", Unauthorized},
+        {"nopermissions", NoPermission},
     };
     for (const auto &state : states) {
         cabinet.setLink(state.first);

@@ -19,6 +19,7 @@ class Restore : public CabinetTest {
     void SetUp() override {
         CabinetTest::SetUp();
         cabinet.setLink("ready");
+        setCabinetSerial(simCabinetSerial); // as the poller leaves it when it shows the button
     }
 };
 
@@ -33,7 +34,8 @@ TEST_F(Restore, WholeSequenceTakesTheModificationOff) {
         (Lines{words("start-server"), words("devices"), words("shell am force-stop com.arcade"),
                words("shell am force-stop com.zezuz.oneupvantormd17"),
                words("uninstall com.zezuz.oneupvantormd17"), words("uninstall com.arcade"),
-               words("shell am start -n com.arcade/.activity.VantorHomeActivity")}));
+               words("shell am start -n com.arcade/.activity.VantorHomeActivity"),
+               words("shell pm path com.arcade")}));
     const Recording seen = recorded();
     EXPECT_EQ(seen.stages, (std::vector<OperationStage>{Preparing, StartingServer, Done}));
     EXPECT_EQ(seen.texts, (std::vector<std::string>{
@@ -49,6 +51,30 @@ TEST_F(Restore, ReportsSuccessEvenWhenBothUninstallsFail) {
     restoreWorker(nullptr); // a factory cabinet: nothing to uninstall
     EXPECT_EQ(statusText(), restoredText);
     EXPECT_EQ(appState.operationStage.load(), Done);
+}
+
+// "Restored." only when the cabinet, asked afterwards, no longer has the modification.
+TEST_F(Restore, ModificationStillThereFailsWithTheUninstallsWords) {
+    cabinet.write("packages/com.arcade", "data\n");
+    cabinet.write("packages/com.zezuz.oneupvantormd17", "data\n");
+    cabinet.addFault(
+        "uninstall com.arcade\t1\tanswer\t1\tFailure [DELETE_FAILED_DEVICE_POLICY_MANAGER]\\n");
+    restoreWorker(nullptr);
+    EXPECT_EQ(statusText(),
+              "Restore failed.\n" + toolText("Failure [DELETE_FAILED_DEVICE_POLICY_MANAGER]\n"));
+    EXPECT_EQ(recorded().stages, (std::vector<OperationStage>{Preparing, StartingServer, Failed}));
+    EXPECT_EQ(commands().back(), words("shell pm path com.arcade"));
+    EXPECT_TRUE(appState.adbReady) << "the tool stays unpacked for a retry";
+
+    // The cabinet no longer answering is no success either; its words are shown.
+    resetAppState();
+    VirtualClock::now += 1000; // a new operation, a new folder
+    setCabinetSerial(simCabinetSerial);
+    cabinet.write("packages/com.arcade", "data\n");
+    cabinet.addFault("shell pm path\t1\tanswer\t1\terror: device offline\\n");
+    restoreWorker(nullptr);
+    EXPECT_EQ(statusText(), "Restore failed.\n" + toolText("error: device offline\n"));
+    EXPECT_EQ(appState.operationStage.load(), Failed);
 }
 
 TEST_F(Restore, NoCabinetFails) {

@@ -17,6 +17,7 @@ const char restoreText[] = "Cabinet detected.\nThis mod is installed.\nPress RES
 const char unauthorisedText[] =
     "Cabinet found, not authorised.\nOn the cabinet, tap\n\"Allow USB debugging\".";
 const char offlineText[] = "Cabinet is offline.\nUnplug and replug the\nUSB cable.";
+const char severalText[] = "More than one cabinet.\nConnect one cabinet\nat a time.";
 
 class StatusPoller : public CabinetTest {
   protected:
@@ -67,8 +68,8 @@ TEST_F(StatusPoller, ShowsTheCabinetAsItIs) {
         {"ready", "data", restoreText, true, true},
         {"offline", "data", offlineText, false, true},    // the last known answer stays
         {"none", "data", initialStatusText, false, true}, // unplugged
-        {"two", "system", installText, true, false},
-        {"authorizing", "system", initialStatusText, false, false},
+        {"two", "system", severalText, false, true},      // which one is meant?
+        {"authorizing", "system", unauthorisedText, false, true},
     };
     for (const PollCase &c : cases) {
         cabinet.setLink(c.link);
@@ -78,7 +79,7 @@ TEST_F(StatusPoller, ShowsTheCabinetAsItIs) {
         EXPECT_EQ(appState.cabinetReady.load(), c.ready) << c.link;
         EXPECT_EQ(appState.modInstalled.load(), c.installed) << c.link << " " << c.launcherAt;
     }
-    // The package is asked for only when the probe found a usable cabinet.
+    // The package is asked of each usable device, and of no other.
     const std::vector<std::vector<std::string>> lines = commands();
     int devices = 0;
     int paths = 0;
@@ -87,7 +88,7 @@ TEST_F(StatusPoller, ShowsTheCabinetAsItIs) {
         paths += arguments == words("shell pm path com.arcade");
     }
     EXPECT_EQ(devices, 8);
-    EXPECT_EQ(paths, 3);
+    EXPECT_EQ(paths, 4);
 }
 
 TEST_F(StatusPoller, WritesTheTextOnEveryPass) {

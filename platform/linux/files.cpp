@@ -84,12 +84,22 @@ PathKind pathKind(const char *path) {
     return S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::File;
 }
 
+bool fileSize(const char *path, uint64_t *size) {
+    struct stat info;
+    if (stat(path, &info) != 0)
+        return false;
+    *size = static_cast<uint64_t>(info.st_size);
+    return true;
+}
+
 bool executablePath(char *path, size_t size) {
     if (size == 0)
         return false;
-    const ssize_t length = readlink("/proc/self/exe", path, size - 1);
-    if (length < 0)
+    const ssize_t length = readlink("/proc/self/exe", path, size);
+    if (length < 0 || static_cast<size_t>(length) >= size) {
+        path[0] = '\0'; // a path that filled the buffer may have been cut
         return false;
+    }
     path[length] = '\0';
     return true;
 }

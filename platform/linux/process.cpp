@@ -1,6 +1,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -15,10 +16,52 @@ extern char **environ;
 constexpr size_t commandLineStorage = 4096;
 constexpr int maxArguments = 256;
 
-bool startChild(const char *commandLine, const char *currentFolder, ChildProcess *child) {
+// The child's environment: ours without the variables the changes name, then the changes that
+// set one. Pointers into `environ` and into the changes, which outlive the spawn.
+constexpr int maxEnvironmentEntries = 4096;
+
+static bool sameName(const char *entry, const char *change) {
+    for (;; entry++, change++) {
+        const bool entryEnds = *entry == '=' || *entry == '\0';
+        const bool changeEnds = *change == '=' || *change == '\0';
+        if (entryEnds || changeEnds)
+            return entryEnds && changeEnds;
+        if (*entry != *change)
+            return false;
+    }
+}
+
+static bool childEnvironment(const char *const *changes, char **entries) {
+    int count = 0;
+    for (char **entry = environ; *entry != nullptr; entry++) {
+        bool changed = false;
+        for (const char *const *change = changes; change && *change; change++)
+            changed = changed || sameName(*entry, *change);
+        if (changed)
+            continue;
+        if (count + 1 >= maxEnvironmentEntries)
+            return false;
+        entries[count++] = *entry;
+    }
+    for (const char *const *change = changes; change && *change; change++) {
+        if (strchr(*change, '=') == nullptr)
+            continue; // a bare name only removes
+        if (count + 1 >= maxEnvironmentEntries)
+            return false;
+        entries[count++] = const_cast<char *>(*change);
+    }
+    entries[count] = nullptr;
+    return true;
+}
+
+bool startChild(const char *commandLine, const char *currentFolder,
+                const char *const *environmentChanges, ChildProcess *child) {
     char storage[commandLineStorage];
     char *arguments[maxArguments];
     if (splitCommandLine(commandLine, storage, sizeof storage, arguments, maxArguments) < 1)
+        return false;
+    char *environment[maxEnvironmentEntries];
+    if (!childEnvironment(environmentChanges, environment))
         return false;
 
     // Close-on-exec, so that a child started by another thread at the same moment never holds
@@ -36,7 +79,9 @@ bool startChild(const char *commandLine, const char *currentFolder, ChildProcess
         posix_spawn_file_actions_addchdir_np(&actions, currentFolder);
 
     // The child starts with no blocked signals and the default actions, whatever this program
-    // has set for itself.
+    // has set for itself, and leads a process group of its own: what it starts stays in that
+    // group (adb's server alone leaves it, for a session of its own), so that a run past its
+    // limit can be ended whole.
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
     sigset_t none;
@@ -46,10 +91,13 @@ bool startChild(const char *commandLine, const char *currentFolder, ChildProcess
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setsigdefault(&attributes, &defaults);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                              POSIX_SPAWN_SETPGROUP);
 
     pid_t pid = 0;
-    const int failed = posix_spawn(&pid, arguments[0], &actions, &attributes, arguments, environ);
+    const int failed =
+        posix_spawn(&pid, arguments[0], &actions, &attributes, arguments, environment);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeEnds[1]);
@@ -59,6 +107,7 @@ bool startChild(const char *commandLine, const char *currentFolder, ChildProcess
     }
     child->process = reinterpret_cast<void *>(static_cast<intptr_t>(pid));
     child->thread = nullptr;
+    child->job = nullptr;
     child->output = pipeEnds[0];
     return true;
 }
@@ -115,8 +164,8 @@ static bool reapChild(pid_t pid, int32_t *exitCode) {
     return true;
 }
 
-// Children left running at their limit. Each later finish reaps those that have ended since, so
-// that they do not linger as zombies for the rest of the run.
+// Children that had not yet ended when they were last waited for. Each later finish reaps those
+// that have ended since, so that they do not linger as zombies for the rest of the run.
 constexpr int maxLeftChildren = 64;
 static std::atomic<pid_t> leftChildren[maxLeftChildren];
 
@@ -137,26 +186,52 @@ static void rememberLeftChild(pid_t pid) {
     }
 }
 
-int32_t finishChild(ChildProcess *child, uint32_t waitMs) {
-    reapLeftChildren();
-    closeChildOutput(child);
-    const pid_t pid = static_cast<pid_t>(reinterpret_cast<intptr_t>(child->process));
+// Whether the child has ended, without reaping it: until it is reaped its process id, and so its
+// group's id, cannot be given to anybody else.
+static bool hasEnded(pid_t pid) {
+    siginfo_t info;
+    info.si_pid = 0;
+    int result;
+    do {
+        result = waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+    } while (result < 0 && errno == EINTR);
+    return result < 0 || info.si_pid != 0; // an error: nothing left to wait for
+}
+
+// Polls until the child has ended or the time is up. Polling keeps this free of signal handlers,
+// which would belong to the whole program.
+static bool waitForEnd(pid_t pid, uint32_t waitMs) {
     const uint64_t deadline = monotonicMilliseconds() + waitMs;
-    int32_t exitCode = -1;
-    // Polling keeps this free of signal handlers, which would belong to the whole program. A child
-    // left running is reaped by nobody: like the Windows tool, it goes on by itself.
     uint32_t pause = 1;
     for (;;) {
-        if (reapChild(pid, &exitCode))
-            return exitCode;
+        if (hasEnded(pid))
+            return true;
         const uint64_t now = monotonicMilliseconds();
-        if (now >= deadline) {
-            rememberLeftChild(pid);
-            return childStillRunning;
-        }
+        if (now >= deadline)
+            return false;
         const uint64_t left = deadline - now;
         sleepMilliseconds(static_cast<uint32_t>(left < pause ? left : pause));
         if (pause < 20)
             pause *= 2;
     }
+}
+
+int32_t finishChild(ChildProcess *child, uint32_t waitMs, bool endWhatItStarted) {
+    reapLeftChildren();
+    closeChildOutput(child);
+    const pid_t pid = static_cast<pid_t>(reinterpret_cast<intptr_t>(child->process));
+    const bool ended = waitForEnd(pid, waitMs);
+    if (!ended || endWhatItStarted)
+        kill(-pid, SIGKILL); // the whole group; the child is not reaped yet, so the group is ours
+    int32_t exitCode = -1;
+    if (ended) {
+        reapChild(pid, &exitCode);
+        return exitCode;
+    }
+    // A child in an uninterruptible wait ends only once that wait is over; it is reaped later.
+    if (waitForEnd(pid, 5000))
+        reapChild(pid, &exitCode);
+    else
+        rememberLeftChild(pid);
+    return childStillRunning;
 }

@@ -56,6 +56,14 @@ PathKind pathKind(const char *path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathKind::Folder : PathKind::File;
 }
 
+bool fileSize(const char *path, uint64_t *size) {
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &attributes))
+        return false;
+    *size = (static_cast<uint64_t>(attributes.nFileSizeHigh) << 32) | attributes.nFileSizeLow;
+    return true;
+}
+
 bool executablePath(char *path, size_t size) {
     if (size == 0)
         return false;

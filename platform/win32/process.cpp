@@ -1,4 +1,6 @@
 #include <cstdio>
+#include <string>
+#include <vector>
 #include <windows.h>
 
 #include "platform/platform.h"
@@ -8,9 +10,71 @@
 // window as well keeps it safe where a system ignores handle lists.
 static SRWLOCK spawnLock = SRWLOCK_INIT;
 
-bool startChild(const char *commandLine, const char *currentFolder, ChildProcess *child) {
+// Whether the environment entry "NAME=VALUE" names the variable of `change` ("NAME=VALUE" or
+// "NAME"); Windows compares names without regard to case.
+static bool sameName(const wchar_t *entry, const std::wstring &change) {
+    const size_t nameLength = change.find(L'=');
+    const std::wstring name = change.substr(0, nameLength);
+    const wchar_t *equals = wcschr(entry + (entry[0] == L'=' ? 1 : 0), L'=');
+    const size_t entryLength = equals ? static_cast<size_t>(equals - entry) : wcslen(entry);
+    return entryLength == name.size() &&
+           CompareStringOrdinal(entry, static_cast<int>(entryLength), name.c_str(),
+                                static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+}
+
+static std::wstring widened(const char *text) {
+    const int count = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+    std::wstring wide(count > 0 ? static_cast<size_t>(count) : 1, L'\0');
+    if (count > 0)
+        MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], count);
+    wide.resize(wcslen(wide.c_str()));
+    return wide;
+}
+
+// The child's environment block: ours without the variables the changes name, then the changes
+// that set one. Wide, so that no value passes through a code page on the way.
+static std::wstring childEnvironment(const char *const *changes) {
+    std::vector<std::wstring> wideChanges;
+    for (const char *const *change = changes; *change; change++)
+        wideChanges.push_back(widened(*change));
+    std::wstring block;
+    wchar_t *own = GetEnvironmentStringsW();
+    for (const wchar_t *entry = own; entry && *entry; entry += wcslen(entry) + 1) {
+        bool changed = false;
+        for (const std::wstring &change : wideChanges)
+            changed = changed || sameName(entry, change);
+        if (!changed)
+            block.append(entry).push_back(L'\0');
+    }
+    if (own)
+        FreeEnvironmentStringsW(own);
+    for (const std::wstring &change : wideChanges)
+        if (change.find(L'=') != std::wstring::npos)
+            block.append(change).push_back(L'\0');
+    block.push_back(L'\0');
+    return block;
+}
+
+// A job of the child's own, which what it starts joins too, so that a run past its limit can be
+// ended whole. A process that asks to leave it may (adb's server detaches itself).
+static HANDLE jobForChild() {
+    HANDLE job = CreateJobObjectA(nullptr, nullptr);
+    if (job == nullptr)
+        return nullptr;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits;
+    ZeroMemory(&limits, sizeof limits);
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+    SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    return job;
+}
+
+bool startChild(const char *commandLine, const char *currentFolder,
+                const char *const *environmentChanges, ChildProcess *child) {
     char line[4096];
     snprintf(line, sizeof line, "%s", commandLine);
+    std::wstring environment;
+    if (environmentChanges != nullptr)
+        environment = childEnvironment(environmentChanges);
 
     AcquireSRWLockExclusive(&spawnLock);
     SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
@@ -52,10 +116,15 @@ bool startChild(const char *commandLine, const char *currentFolder, ChildProcess
 
     PROCESS_INFORMATION started;
     ZeroMemory(&started, sizeof started);
-    const DWORD flags = CREATE_NO_WINDOW | (haveList ? EXTENDED_STARTUPINFO_PRESENT : 0);
-    const BOOL created = CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, flags, nullptr,
-                                        currentFolder && currentFolder[0] ? currentFolder : nullptr,
-                                        &startup.StartupInfo, &started);
+    // Suspended until it is in its job, so that nothing it starts can escape the job unasked.
+    const DWORD flags = CREATE_NO_WINDOW | CREATE_SUSPENDED |
+                        (haveList ? EXTENDED_STARTUPINFO_PRESENT : 0) |
+                        (environmentChanges ? CREATE_UNICODE_ENVIRONMENT : 0);
+    const BOOL created =
+        CreateProcessA(nullptr, line, nullptr, nullptr, TRUE, flags,
+                       environmentChanges ? static_cast<void *>(&environment[0]) : nullptr,
+                       currentFolder && currentFolder[0] ? currentFolder : nullptr,
+                       &startup.StartupInfo, &started);
     if (haveList)
         DeleteProcThreadAttributeList(attributes);
     CloseHandle(writeEnd);
@@ -67,8 +136,16 @@ bool startChild(const char *commandLine, const char *currentFolder, ChildProcess
         CloseHandle(readEnd);
         return false;
     }
+    // Without a job (a system without nested jobs) a run past its limit ends the child alone.
+    HANDLE job = jobForChild();
+    if (job != nullptr && !AssignProcessToJobObject(job, started.hProcess)) {
+        CloseHandle(job);
+        job = nullptr;
+    }
+    ResumeThread(started.hThread);
     child->process = started.hProcess;
     child->thread = started.hThread;
+    child->job = job;
     child->output = reinterpret_cast<intptr_t>(readEnd);
     return true;
 }
@@ -108,13 +185,24 @@ void closeChildOutput(ChildProcess *child) {
     child->output = 0;
 }
 
-int32_t finishChild(ChildProcess *child, uint32_t waitMs) {
+int32_t finishChild(ChildProcess *child, uint32_t waitMs, bool endWhatItStarted) {
     closeChildOutput(child);
-    WaitForSingleObject(child->process, waitMs);
-    DWORD code = 0;
-    int32_t result = -1;
-    if (GetExitCodeProcess(child->process, &code))
-        result = static_cast<int32_t>(code);
+    const bool ended = WaitForSingleObject(child->process, waitMs) == WAIT_OBJECT_0;
+    if (!ended || endWhatItStarted) {
+        if (child->job != nullptr)
+            TerminateJobObject(child->job, 1);
+        else if (!ended)
+            TerminateProcess(child->process, 1);
+    }
+    int32_t result = childStillRunning;
+    if (ended) {
+        DWORD code = 0;
+        result = GetExitCodeProcess(child->process, &code) ? static_cast<int32_t>(code) : -1;
+    } else {
+        WaitForSingleObject(child->process, 5000);
+    }
+    if (child->job != nullptr)
+        CloseHandle(child->job);
     CloseHandle(child->process);
     CloseHandle(child->thread);
     return result;

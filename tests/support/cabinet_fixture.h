@@ -9,6 +9,9 @@
 #include "app/app_state.h"
 #include "tests/support/cabinet_sim_state.h"
 
+// The serial the simulator lists its cabinet under.
+constexpr char simCabinetSerial[] = "R58M12ABCDE";
+
 struct RecordedBox {
     void *owner;
     std::string text;

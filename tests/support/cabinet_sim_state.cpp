@@ -1,5 +1,6 @@
 #include "tests/support/cabinet_sim_state.h"
 
+#include <filesystem>
 #include <sstream>
 #ifdef _WIN32
 #include <windows.h>
@@ -24,8 +25,12 @@ void SimCabinet::addFault(const std::string &line) const {
     write("faults", read("faults") + line + "\n");
 }
 
+// A name may lie in a folder of the state ("packages/com.arcade") that the simulator has not
+// made yet.
 void SimCabinet::write(const std::string &name, const std::string &bytes) const {
-    writeFile(joinPath(folder, name), bytes);
+    const std::string path = joinPath(folder, name);
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    writeFile(path, bytes);
 }
 
 std::string SimCabinet::read(const std::string &name) const {

@@ -112,6 +112,7 @@ void resetAppState() {
     appState.workerThread = nullptr;
     appState.cabinetReady = false;
     appState.modInstalled = false;
+    setCabinetSerial("");
     appState.adbReady = false;
     appState.packagesReady = false;
     setWorkDir("");
