@@ -2,22 +2,44 @@
 """An emulated arcade cabinet for the real adb server: it listens on a loopback port and, after
 `adb connect 127.0.0.1:PORT`, plays an Android device over adb's wire protocol.
 
-    emulated_cabinet.py --state DIR --host-key HOME/.android/adbkey.pub
+    emulated_cabinet.py --state DIR --host-key HOME/.android/adbkey.pub [--device phone]
+
+--device phone plays an owner's phone instead of the cabinet: a phone's banner, neither of the
+cabinet's packages (`pm path com.arcade` answers nothing, exit 1, as a phone without it does),
+and a package installed on it is removed outright by an uninstall. Two instances (two ports, two
+state folders) make two devices at once; each keeps what reached it in its own state folder.
 
 The state folder is the test's window on the cabinet:
   port          written once the fixture listens (the port number and a line end)
   control.json  read again whenever it changes: {"mode": ..., "allow": ..., "features": [...],
-                "storage_free": N, "drop_during_install": K}
+                "storage_free": N, "drop_during_install": K, "sdcard_free": N,
+                "drop_during_push": N, "drop_during_uninstall": K, "rate": N}
                 mode: ready (the host's own key is let in), unauthorized (every signature
                 gets a new token), authorizing (as unauthorized, until "allow" is set: then the
                 host's public key is let in), offline (the host's CNXN is never answered),
                 gone (nothing at the end of the cable; set by the fixture itself when it drops
-                the link half-way through the K-th install, K = drop_during_install);
-                storage_free: installs of larger packages fail for want of room
+                the link, see the drop_ fields; adb's server then shows it offline, and
+                reconnects by itself, within about a second, once the mode is "ready" again);
+                storage_free: installs of larger packages fail for want of room;
+                drop_during_install: the link drops half-way through the K-th install's bytes;
+                sdcard_free: bytes of pushed files /sdcard has room for; the file whose data
+                goes past it fails as adbd's write does (FAIL "write failed: No space left on
+                device" at once, the rest of its DATA read and dropped, the half-written file
+                removed, the sync stream closed after its DONE);
+                drop_during_push: the link drops once N bytes of pushed file data (DATA
+                payloads, counted over every push since the fixture started) have arrived; the
+                file being sent is not kept;
+                drop_during_uninstall: the link drops once the K-th uninstall's service (`cmd
+                package uninstall` or `pm uninstall`) is opened, before it answers;
+                rate: bytes per second at which the fixture takes in push (sync) and install
+                stream bytes; it does not read the link meanwhile, so the adb server and the
+                sockets hold what the host has written beyond that
   root/         the cabinet's files: root/sdcard/roms/..., root/data/local/tmp/...
   packages.json where each package lives ("system" or "data"), written after every change
   received/     install-N.apk: the bytes of the N-th package install that reached the cabinet
   services.log  every service the host opened, one a line
+  intake.log    one line per packet of push or install stream bytes taken in: wall-clock
+                seconds and the bytes taken in so far (sync headers included), "T.ttt N"
 
 Only the Python standard library is used.
 """
@@ -32,6 +54,7 @@ import signal
 import socket
 import struct
 import sys
+import time
 
 A_CNXN = 0x4E584E43
 A_AUTH = 0x48545541
@@ -63,6 +86,13 @@ DATA_PATHS = {
     EMULATOR: "/data/app/~~xSy7YPp-Dl1DeQIUB8XJMA==/" + EMULATOR + "-1/base.apk",
 }
 
+# What each kind of device says of itself in its banner, and the packages its system carries.
+DEVICES = {
+    "cabinet": ("ro.product.name=vantor;ro.product.model=Arcade Cabinet;ro.product.device=vantor",
+                (LAUNCHER, EMULATOR)),
+    "phone": ("ro.product.name=sunfish;ro.product.model=Pixel 4a;ro.product.device=sunfish", ()),
+}
+
 # A package's name, as its manifest would give it. The carried stand-ins begin with a line that
 # names the file they stand for; that line is this cabinet's manifest.
 STANDIN_NAMES = {
@@ -80,7 +110,7 @@ def log(text):
 
 
 class Cabinet:
-    def __init__(self, state_dir, host_key_path):
+    def __init__(self, state_dir, host_key_path, device):
         self.dir = state_dir
         self.host_key_path = host_key_path
         self.root = os.path.join(state_dir, "root")
@@ -88,10 +118,15 @@ class Cabinet:
         for folder in (self.root, self.received, self.sdcard_path("/sdcard/roms"),
                        self.sdcard_path("/data/local/tmp")):
             os.makedirs(folder, exist_ok=True)
-        self.packages = {LAUNCHER: "system", EMULATOR: "system"}
+        self.properties, self.system_packages = DEVICES[device]
+        self.packages = {package: "system" for package in self.system_packages}
         self.save_packages()
         self.installs = 0
         self.installs_started = 0
+        self.uninstalls_started = 0
+        self.pushed = 0  # bytes of pushed file data that arrived, over every push
+        self.sdcard_used = 0  # bytes of pushed files kept below /sdcard
+        self.taken_in = 0  # push and install stream bytes taken in
         self.control = {}
         self.control_stamp = None
         self.read_control()
@@ -130,6 +165,19 @@ class Cabinet:
 
     def storage_free(self):
         return self.control.get("storage_free")
+
+    def rate(self):
+        return self.control.get("rate")
+
+    # The cable comes out: the link is gone and stays gone until the test says otherwise.
+    def pull_cable(self, link):
+        self.set_mode("gone")
+        link.drop()
+
+    def note_intake(self, count):
+        self.taken_in += count
+        with open(os.path.join(self.dir, "intake.log"), "a", encoding="utf-8") as f:
+            f.write("%.3f %d\n" % (time.time(), self.taken_in))
 
     def save_packages(self):
         path = os.path.join(self.dir, "packages.json")
@@ -176,10 +224,13 @@ class Cabinet:
         return "Success\n"
 
     def uninstall(self, package):
-        # Removing an update of a system app brings the system's copy back.
+        # Removing an update of a system app brings the system's copy back; any other app goes.
         if self.packages.get(package) != "data":
             return "Failure [DELETE_FAILED_INTERNAL_ERROR]\n", 1
-        self.packages[package] = "system"
+        if package in self.system_packages:
+            self.packages[package] = "system"
+        else:
+            del self.packages[package]
         self.save_packages()
         return "Success\n", 0
 
@@ -284,9 +335,7 @@ class InstallService(Service):
     def feed(self, data):
         self.data += data
         if self.drop and len(self.data) >= self.size // 2:
-            # The cable comes out half-way: the link is gone and stays gone.
-            self.stream.link.cabinet.set_mode("gone")
-            self.stream.link.drop()
+            self.stream.link.cabinet.pull_cable(self.stream.link)
             return
         if len(self.data) >= self.size:
             self.answer()
@@ -297,6 +346,16 @@ class InstallService(Service):
         self.stream.finish()
 
 
+class Upload:
+    """One SEND in progress."""
+
+    def __init__(self, local, on_sdcard):
+        self.local = local
+        self.on_sdcard = on_sdcard
+        self.data = bytearray()
+        self.failed = False  # the write failed: the rest of the DATA is read and dropped
+
+
 class SyncService(Service):
     """`sync:`: STAT, LIST, SEND (DATA chunks, DONE) and QUIT, over a byte stream that does not
     follow the packets' boundaries."""
@@ -304,11 +363,11 @@ class SyncService(Service):
     def __init__(self, stream):
         super().__init__(stream)
         self.buffer = bytearray()
-        self.sending = None  # (device path, mode, local path, bytes so far) during a SEND
+        self.sending = None  # the Upload during a SEND
 
     def feed(self, data):
         self.buffer += data
-        while self.step():
+        while not self.stream.link.dropped and self.step():
             pass
 
     def take(self, count):
@@ -327,10 +386,14 @@ class SyncService(Service):
                 if len(self.buffer) < 8 + length:
                     return False
                 self.take(8)
-                self.sending[3].extend(self.take(length))
+                self.receive(self.take(length))
                 return True
             if ident == b"DONE":
                 self.take(8)
+                if self.sending.failed:
+                    self.sending = None
+                    self.stream.finish()  # adbd ends the sync service after a failed write
+                    return False
                 self.finish_send(length)
                 return True
             self.fail("invalid data message")
@@ -384,32 +447,76 @@ class SyncService(Service):
         self.stream.send(bytes(out))
 
     def begin_send(self, spec):
-        path, _, mode = spec.rpartition(",")
+        path, _, _mode = spec.rpartition(",")
         if not path:
-            path, mode = spec, "420"
-        self.sending = [path, int(mode or "420"), self.stream.link.cabinet.sdcard_path(path),
-                        bytearray()]
+            path = spec
+        local = self.stream.link.cabinet.sdcard_path(path)
+        on_sdcard = local is not None and \
+            [p for p in path.split("/") if p not in ("", ".")][:1] == ["sdcard"]
+        self.sending = Upload(local, on_sdcard)
+
+    def receive(self, piece):
+        link = self.stream.link
+        cabinet = link.cabinet
+        upload = self.sending
+        cabinet.pushed += len(piece)
+        limit = cabinet.control.get("drop_during_push")
+        if limit is not None and cabinet.pushed >= limit:
+            self.remove_target()
+            cabinet.pull_cable(link)
+            return
+        if upload.failed:
+            return
+        upload.data.extend(piece)
+        free = cabinet.control.get("sdcard_free")
+        if upload.on_sdcard and free is not None and \
+                cabinet.sdcard_used - self.kept_size(upload) + len(upload.data) > free:
+            # adbd writes each DATA as it comes; the write that finds no room fails the file.
+            upload.failed = True
+            self.remove_target()
+            self.send_fail("write failed: No space left on device")
+
+    # adbd unlinks a regular file it is about to replace, and the new one when the send fails.
+    def remove_target(self):
+        upload = self.sending
+        if upload.local is not None and os.path.isfile(upload.local):
+            if upload.on_sdcard:
+                self.stream.link.cabinet.sdcard_used -= os.path.getsize(upload.local)
+            os.remove(upload.local)
+
+    @staticmethod
+    def kept_size(upload):
+        if upload.local is not None and os.path.isfile(upload.local):
+            return os.path.getsize(upload.local)
+        return 0
 
     def finish_send(self, mtime):
-        path, _, local, data = self.sending
+        upload = self.sending
         self.sending = None
+        local = upload.local
         if local is None:
             self.fail("couldn't create file: Read-only file system")
             return
         try:
+            replaced = self.kept_size(upload)
             # Parent folders are made on the way, as fixed_push_mkdir promises.
             os.makedirs(os.path.dirname(local), exist_ok=True)
             with open(local, "wb") as f:
-                f.write(data)
+                f.write(upload.data)
             os.utime(local, (mtime, mtime))
         except OSError as e:
             self.fail("couldn't create file: " + (e.strerror or "I/O error"))
             return
+        if upload.on_sdcard:
+            self.stream.link.cabinet.sdcard_used += len(upload.data) - replaced
         self.stream.send(b"OKAY" + struct.pack("<I", 0))
 
-    def fail(self, message):
+    def send_fail(self, message):
         raw = message.encode("utf-8")
         self.stream.send(b"FAIL" + struct.pack("<I", len(raw)) + raw)
+
+    def fail(self, message):
+        self.send_fail(message)
         self.stream.finish()
 
 
@@ -472,6 +579,9 @@ class Link:
         self.streams = {}
         self.next_id = 1
         self.dropped = False
+        self.features = []  # the banner's, fixed for the life of the connection
+        self.held = None  # (when, message): a paced packet not yet taken in
+        self.paced_until = 0.0  # when the paced bytes so far will all have been taken in
 
     # ---- bytes in and out
     def write(self, command, arg0, arg1, data=b""):
@@ -490,8 +600,24 @@ class Link:
                 self.drop()
                 return
             del self.outbox[:sent]
-        if not self.dropped:
-            events = selectors.EVENT_READ | (selectors.EVENT_WRITE if self.outbox else 0)
+        self.watch()
+
+    # While a paced packet waits, the link is not read: the host's bytes stay in the sockets.
+    def watch(self):
+        if self.dropped:
+            return
+        events = (selectors.EVENT_READ if self.held is None else 0) | \
+            (selectors.EVENT_WRITE if self.outbox else 0)
+        try:
+            key = self.selector.get_key(self.sock)
+        except KeyError:
+            key = None
+        if events == 0:
+            if key is not None:
+                self.selector.unregister(self.sock)
+        elif key is None:
+            self.selector.register(self.sock, events, self)
+        elif key.events != events:
             self.selector.modify(self.sock, events, self)
 
     def readable(self):
@@ -505,7 +631,10 @@ class Link:
             self.drop()
             return
         self.inbox += data
-        while not self.dropped and len(self.inbox) >= 24:
+        self.take_messages()
+
+    def take_messages(self):
+        while not self.dropped and self.held is None and len(self.inbox) >= 24:
             command, arg0, arg1, length, _check, magic = struct.unpack("<6I", self.inbox[:24])
             if magic != command ^ 0xFFFFFFFF or length > max(self.maxdata, 1 << 20):
                 log("bad message header; dropping the link")
@@ -515,12 +644,42 @@ class Link:
                 return
             payload = bytes(self.inbox[24:24 + length])
             del self.inbox[:24 + length]
+            when = self.paced(command, arg1, payload)
+            if when is not None:
+                self.held = (when, (command, arg0, arg1, payload))
+                self.watch()
+                return
             self.handle(command, arg0, arg1, payload)
+
+    # A stream that carries file bytes: a push's sync stream or an install's.
+    def carries_files(self, local_id):
+        stream = self.streams.get(local_id)
+        return stream is not None and isinstance(stream.service, (SyncService, InstallService))
+
+    # When a file-carrying packet has been taken in at the control file's rate; None for now.
+    def paced(self, command, local_id, payload):
+        rate = self.cabinet.rate()
+        if not rate or command != A_WRTE or not self.carries_files(local_id):
+            return None
+        now = time.monotonic()
+        self.paced_until = max(now, self.paced_until) + len(payload) / float(rate)
+        return self.paced_until if self.paced_until > now else None
+
+    # The held packet's time has come: take it in and go on reading.
+    def release(self, now):
+        if self.held is None or self.held[0] > now:
+            return
+        message = self.held[1]
+        self.held = None
+        self.handle(*message)
+        self.take_messages()
+        self.watch()
 
     def drop(self):
         if self.dropped:
             return
         self.dropped = True
+        self.held = None
         try:
             self.selector.unregister(self.sock)
         except (KeyError, ValueError):
@@ -529,9 +688,8 @@ class Link:
 
     # ---- the handshake
     def banner(self):
-        return ("device::ro.product.name=vantor;ro.product.model=Arcade Cabinet;"
-                "ro.product.device=vantor;features=" + ",".join(self.cabinet.features())) \
-            .encode("utf-8")
+        return ("device::" + self.cabinet.properties + ";features=" +
+                ",".join(self.features)).encode("utf-8")
 
     def send_token(self):
         self.token = os.urandom(20)
@@ -541,6 +699,7 @@ class Link:
         self.online = True
         self.waiting_for_allow = None
         self.maxdata = min(DEVICE_MAXDATA, self.host_maxdata)
+        self.features = list(self.cabinet.features())
         self.write(A_CNXN, DEVICE_VERSION, DEVICE_MAXDATA, self.banner())
 
     def signature_valid(self, signature):
@@ -597,6 +756,8 @@ class Link:
             stream = self.streams.get(arg1)
             if stream is None:
                 return
+            if self.carries_files(arg1):
+                self.cabinet.note_intake(len(payload))
             stream.service.feed(payload)
             if not self.dropped and not stream.closed:
                 self.write(A_OKAY, stream.local_id, stream.remote_id)
@@ -620,7 +781,15 @@ class Link:
         self.cabinet.note_service(service)
         stream = Stream(self, self.next_id, remote_id)
         self.next_id += 1
-        features = self.cabinet.features()
+        if is_uninstall(service):
+            self.cabinet.uninstalls_started += 1
+            if self.cabinet.control.get("drop_during_uninstall") == \
+                    self.cabinet.uninstalls_started:
+                # The service is open; the cable comes out before it answers.
+                self.write(A_OKAY, stream.local_id, remote_id)
+                self.cabinet.pull_cable(self)
+                return
+        features = self.features
         made = None
         if service.startswith("shell"):
             options, _, command = service[len("shell"):].partition(":")
@@ -645,6 +814,17 @@ class Link:
         stream.service = made(stream)
 
 
+# `shell...:cmd package uninstall PKG` or `pm uninstall PKG`, with or without shell protocol v2.
+def is_uninstall(service):
+    if not (service.startswith("shell") or service.startswith("exec:")):
+        return False
+    try:
+        words = shlex.split(service.partition(":")[2])
+    except ValueError:
+        return False
+    return words[:3] == ["cmd", "package", "uninstall"] or words[:2] == ["pm", "uninstall"]
+
+
 class ExecService(Service):
     def __init__(self, stream, command):
         super().__init__(stream)
@@ -660,9 +840,10 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--state", required=True)
     parser.add_argument("--host-key", required=True)
+    parser.add_argument("--device", choices=sorted(DEVICES), default="cabinet")
     args = parser.parse_args()
 
-    cabinet = Cabinet(args.state, args.host_key)
+    cabinet = Cabinet(args.state, args.host_key, args.device)
     selector = selectors.DefaultSelector()
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -679,7 +860,11 @@ def main():
     signal.signal(signal.SIGTERM, lambda *_: running.__setitem__(0, False))
     links = []
     while running[0]:
-        for key, events in selector.select(timeout=0.05):
+        timeout = 0.05
+        for link in links:
+            if link.held is not None:
+                timeout = max(0.0, min(timeout, link.held[0] - time.monotonic()))
+        for key, events in selector.select(timeout=timeout):
             if key.data is None:
                 try:
                     sock, _ = listener.accept()
@@ -699,6 +884,9 @@ def main():
                 link.flush()
             if events & selectors.EVENT_READ and not link.dropped:
                 link.readable()
+        now = time.monotonic()
+        for link in links:
+            link.release(now)
         links = [link for link in links if not link.dropped]
         if cabinet.read_control():
             for link in links:

@@ -38,7 +38,7 @@ int freePort() {
 }
 
 bool EmulatedCabinet::start(const std::string &stateFolder, const std::string &hostKey,
-                            std::string &error) {
+                            std::string &error, const std::string &device) {
     folder = stateFolder;
     const pid_t child = fork();
     if (child < 0) {
@@ -50,7 +50,7 @@ bool EmulatedCabinet::start(const std::string &stateFolder, const std::string &h
         if (freopen(log.c_str(), "w", stderr) == nullptr)
             _exit(126);
         execlp("python3", "python3", ADB_CABINET_SCRIPT, "--state", folder.c_str(), "--host-key",
-               hostKey.c_str(), static_cast<char *>(nullptr));
+               hostKey.c_str(), "--device", device.c_str(), static_cast<char *>(nullptr));
         _exit(127);
     }
     pid = child;
@@ -88,6 +88,28 @@ void EmulatedCabinet::control(const std::string &json) const {
     const std::string path = joinPath(folder, "control.json");
     writeFile(path + ".new", json);
     rename((path + ".new").c_str(), path.c_str());
+}
+
+std::string EmulatedCabinet::controlText() const {
+    return readFile(joinPath(folder, "control.json"));
+}
+
+int EmulatedCabinet::packagesReceived() const {
+    int count = 0;
+    while (pathExists(
+        joinPath(joinPath(folder, "received"), "install-" + std::to_string(count + 1) + ".apk")))
+        count++;
+    return count;
+}
+
+long long EmulatedCabinet::takenIn() const {
+    // intake.log: "SECONDS TOTAL" a line; the last line holds the total so far.
+    const std::string text = readFile(joinPath(folder, "intake.log"));
+    const size_t end = text.find_last_not_of('\n');
+    if (end == std::string::npos)
+        return 0;
+    const size_t blank = text.rfind(' ', end);
+    return blank == std::string::npos ? 0 : atoll(text.c_str() + blank + 1);
 }
 
 std::string EmulatedCabinet::receivedPackage(int number) const {
@@ -201,6 +223,7 @@ void RealAdbTest::TearDown() {
     if (!IsSkipped()) {
         hostAdb("kill-server");
         fixture.stop();
+        phone.stop();
         // The server ends once it has answered kill-server: give it up to 10 s to go.
         std::vector<int> left = markedProcesses();
         for (int i = 0; i < 200 && !left.empty(); i++) {
@@ -215,12 +238,30 @@ void RealAdbTest::TearDown() {
     CabinetTest::TearDown();
 }
 
-void RealAdbTest::plugIn() const { hostAdb("connect " + fixture.serial()); }
+bool RealAdbTest::startPhone() {
+    const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::string error;
+    if (phone.start(scratchFolder("phone-" + name),
+                    joinPath(joinPath(home, ".android"), "adbkey.pub"), error, "phone"))
+        return true;
+    ADD_FAILURE() << "the phone did not start: " << error;
+    return false;
+}
+
+void RealAdbTest::plugIn() const { plugIn(fixture); }
+
+void RealAdbTest::plugIn(const EmulatedCabinet &device) const {
+    hostAdb("connect " + device.serial());
+}
 
 void RealAdbTest::unplug() const { hostAdb("disconnect " + fixture.serial()); }
 
 bool RealAdbTest::waitForState(const std::string &state) const {
-    const std::string line = fixture.serial() + "\t" + state + "\n";
+    return waitForState(fixture, state);
+}
+
+bool RealAdbTest::waitForState(const EmulatedCabinet &device, const std::string &state) const {
+    const std::string line = device.serial() + "\t" + state + "\n";
     for (int i = 0; i < 300; i++) {
         if (hostAdb("devices").find(line) != std::string::npos)
             return true;

@@ -8,12 +8,14 @@
 
 #include "tests/support/cabinet_fixture.h"
 
-// The emulated cabinet (tests/adb_cabinet/emulated_cabinet.py), run as a real child process.
+// The emulated cabinet (tests/adb_cabinet/emulated_cabinet.py), run as a real child process; it
+// plays an owner's phone instead when started with `device` "phone".
 class EmulatedCabinet {
   public:
     // Starts the fixture with a fresh state folder; false (with `error` said) when it did not
     // come up listening.
-    bool start(const std::string &stateFolder, const std::string &hostKey, std::string &error);
+    bool start(const std::string &stateFolder, const std::string &hostKey, std::string &error,
+               const std::string &device = "cabinet");
     // Ends it and waits for it; safe to call twice.
     void stop();
 
@@ -21,8 +23,15 @@ class EmulatedCabinet {
     std::string serial() const { return "127.0.0.1:" + std::to_string(listeningPort); }
     // Replaces the control file as a whole (a JSON object), e.g. {"mode":"offline"}.
     void control(const std::string &json) const;
+    // The control file as it is now: the fixture writes "mode": "gone" into it when it drops the
+    // link.
+    std::string controlText() const;
     // The bytes of the N-th package install that reached the cabinet (from 1).
     std::string receivedPackage(int number) const;
+    // How many package installs reached it.
+    int packagesReceived() const;
+    // The push and install stream bytes it has taken in so far (sync headers included).
+    long long takenIn() const;
     // The cabinet's files below /sdcard, as a folder on this machine.
     std::string sdcard() const;
     // Where each package lives: "system" or "data", as the fixture last wrote it.
@@ -56,13 +65,20 @@ std::vector<int> markedProcesses();
 class RealAdbTest : public CabinetTest {
   protected:
     EmulatedCabinet fixture;
+    // A second device, an owner's phone, for the tests that plug two in; started by startPhone.
+    EmulatedCabinet phone;
     std::string home;
     void SetUp() override;
     void TearDown() override;
 
-    // Plugs the cabinet in (`adb connect`), and unplugs it again.
+    // Starts the phone with a state folder of its own; false (with the failure added) otherwise.
+    bool startPhone();
+    // Plugs the cabinet (or `device`) in (`adb connect`), and unplugs it again.
     void plugIn() const;
+    void plugIn(const EmulatedCabinet &device) const;
     void unplug() const;
-    // Waits (at most 30 s) until `adb devices` shows the cabinet in `state`; false otherwise.
+    // Waits (at most 30 s) until `adb devices` shows the cabinet (or `device`) in `state`; false
+    // otherwise.
     bool waitForState(const std::string &state) const;
+    bool waitForState(const EmulatedCabinet &device, const std::string &state) const;
 };

@@ -333,4 +333,112 @@ TEST_F(RealAdb, AuthorisationDuringTheWaitLetsTheInstallGoOn) {
     EXPECT_EQ(fixture.receivedPackage(2), resourceText(launcherPackageResource));
 }
 
+TEST_F(RealAdb, TwoDevicesAnswerEachThroughItsOwnSerial) {
+    ASSERT_TRUE(startPhone());
+    plugInReady();
+    plugIn(phone);
+    ASSERT_TRUE(waitForState(phone, "device")) << hostAdb("devices");
+    const std::string toCabinet = "ANDROID_SERIAL=" + fixture.serial();
+    const std::string toPhone = "ANDROID_SERIAL=" + phone.serial();
+
+    struct Case {
+        std::string environment;
+        std::string said;
+    };
+    const Case cases[] = {
+        {"", "error: more than one device/emulator\n"},
+        {toCabinet, "package:/system/priv-app/ArcadeLauncher/ArcadeLauncher.apk\n"},
+        {toPhone, ""},
+        {"ANDROID_SERIAL=127.0.0.1:1", "error: device '127.0.0.1:1' not found\n"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(hostAdbWith(c.environment, "shell pm path com.arcade"), c.said) << c.environment;
+    // `devices` lists both, whatever ANDROID_SERIAL names.
+    const std::string listed = hostAdbWith(toPhone, "devices");
+    EXPECT_NE(listed.find(fixture.serial() + "\tdevice\n"), std::string::npos) << listed;
+    EXPECT_NE(listed.find(phone.serial() + "\tdevice\n"), std::string::npos) << listed;
+
+    // What is sent to the phone lands on the phone alone.
+    const std::string source = scratchFolder("phone-source");
+    const std::string package = joinPath(source, "Emulator.apk");
+    writeFile(package, resourceText(emulatorPackageResource));
+    const std::string racing = joinPath(source, "Racing");
+    fs::create_directories(racing);
+    writeFile(joinPath(racing, "a.iso"), std::string(70000, 'r'));
+    EXPECT_EQ(hostAdbWith(toPhone, "install -r \"" + package + "\""),
+              "Performing Streamed Install\nSuccess\n");
+    const std::string pushed = hostAdbWith(toPhone, "push \"" + racing + "\" /sdcard/roms/");
+    EXPECT_NE(pushed.find("Racing/: 1 file pushed"), std::string::npos) << pushed;
+    EXPECT_EQ(phone.packagesReceived(), 1);
+    EXPECT_EQ(phone.packagePlace(emulator), "data");
+    EXPECT_EQ(filesBelow(joinPath(phone.sdcard(), "roms")),
+              (std::map<std::string, std::string>{{"Racing/a.iso", std::string(70000, 'r')}}));
+    EXPECT_EQ(fixture.packagesReceived(), 0);
+    EXPECT_TRUE(filesBelow(joinPath(fixture.sdcard(), "roms")).empty());
+    // On a phone the package has no system copy to fall back to: it goes.
+    EXPECT_EQ(hostAdbWith(toPhone, std::string("uninstall ") + emulator), "Success\n");
+    EXPECT_EQ(phone.packagePlace(emulator), "");
+    EXPECT_EQ(fixture.packagePlace(emulator), "system");
+}
+
+TEST_F(RealAdb, APushThatFailsPartWayLeavesTheFilesBeforeTheFailure) {
+    // One file a folder, so that the order is fixed: adb sends a folder's files before its
+    // sub-folders.
+    const std::string disc = joinPath(scratchFolder("push-source"), "Disc");
+    fs::create_directories(joinPath(joinPath(disc, "sub"), "deeper"));
+    const std::string first(300000, 'f'), second(300000, 's'), third(70000, 't');
+    writeFile(joinPath(disc, "first.bin"), first);
+    writeFile(joinPath(disc, "sub/second.bin"), second);
+    writeFile(joinPath(disc, "sub/deeper/third.bin"), third);
+    const std::map<std::string, std::string> all = {{"Disc/first.bin", first},
+                                                    {"Disc/sub/second.bin", second},
+                                                    {"Disc/sub/deeper/third.bin", third}};
+    const std::map<std::string, std::string> firstOnly = {{"Disc/first.bin", first}};
+    const std::string failedAtSecond =
+        "/Disc/sub/second.bin' to '/sdcard/roms/Disc/sub/second.bin': ";
+
+    struct Case {
+        const char *control;
+        std::string said;
+        std::map<std::string, std::string> arrived;
+        const char *state; // the link's afterwards
+    };
+    const Case cases[] = {
+        // Paced: the copy takes a moment, and arrives whole.
+        {"{\"rate\": 4000000}", "Disc/: 3 files pushed, 0 skipped.", all, "device"},
+        {"{\"sdcard_free\": 450000}",
+         failedAtSecond + "remote write failed: No space left on device\n", firstOnly, "device"},
+        {"{\"drop_during_push\": 450000}", failedAtSecond + "couldn't read from device\n",
+         firstOnly, "offline"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.control);
+        fixture.stop();
+        std::string error;
+        ASSERT_TRUE(fixture.start(scratchFolder("cabinet-push"),
+                                  joinPath(joinPath(home, ".android"), "adbkey.pub"), error))
+            << error;
+        fixture.control(c.control);
+        plugInReady();
+
+        const std::string said = hostAdb("push \"" + disc + "\" /sdcard/roms/");
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        EXPECT_EQ(filesBelow(joinPath(fixture.sdcard(), "roms")), c.arrived);
+        EXPECT_GE(fixture.takenIn(), static_cast<long long>(first.size()));
+        EXPECT_TRUE(waitForState(c.state)) << hostAdb("devices");
+        unplug();
+    }
+}
+
+TEST_F(RealAdb, AnUninstallWhoseLinkDropsEndsWithoutAWord) {
+    fixture.control("{\"mode\": \"ready\", \"drop_during_uninstall\": 2}");
+    plugInReady();
+    EXPECT_EQ(hostAdb("uninstall com.arcade"), "Failure [DELETE_FAILED_INTERNAL_ERROR]\n");
+    // The second uninstall's service opens, then the cable comes out before it answers.
+    EXPECT_EQ(hostAdb("uninstall com.arcade"), "");
+    EXPECT_TRUE(waitForState("offline")) << hostAdb("devices");
+    EXPECT_NE(fixture.controlText().find("\"gone\""), std::string::npos) << fixture.controlText();
+    EXPECT_EQ(fixture.packagePlace(launcher), "system");
+}
+
 } // namespace
