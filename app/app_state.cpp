@@ -17,6 +17,7 @@ AppState appState = {
     /* windowWidth */ 626,
     /* windowHeight */ 626,
     /* statusText */ "Waiting for cabinet...\nEnable USB debugging and\nconnect a USB cable.",
+    /* progressText */ "",
     /* helpVideoUrl */ helpVideoUrlText,
     /* helpText */ helpTextLines,
     /* windowHandle */ {nullptr},
@@ -48,6 +49,7 @@ static std::mutex workDirGuard;
 static std::mutex cabinetSerialGuard;
 static std::atomic<void (*)(const char *)> statusTextObserver{nullptr};
 static std::atomic<void (*)(OperationStage)> stageObserver{nullptr};
+static std::atomic<void (*)(const char *)> progressTextObserver{nullptr};
 
 // Call with the status text's guard held.
 static void writeStatusText(const char *format, va_list arguments) {
@@ -117,6 +119,21 @@ bool reportStatusTextWhileIdle(const char *text) {
 void observeState(StateObserver observer) {
     statusTextObserver.store(observer.statusTextWritten);
     stageObserver.store(observer.stageWritten);
+    progressTextObserver.store(observer.progressTextWritten);
+}
+
+void setProgressText(const char *text) {
+    std::lock_guard<std::mutex> hold(statusTextGuard);
+    snprintf(appState.progressText, sizeof appState.progressText, "%s", text);
+    if (void (*observer)(const char *) = progressTextObserver.load())
+        observer(appState.progressText);
+}
+
+void copyProgressText(char *out, size_t size) {
+    if (size == 0)
+        return;
+    std::lock_guard<std::mutex> hold(statusTextGuard);
+    snprintf(out, size, "%s", appState.progressText);
 }
 
 void copyStatusText(char *out, size_t size) {

@@ -22,13 +22,15 @@ enum OperationStage : int32_t {
 constexpr size_t statusTextSize = 512;
 constexpr size_t pathSize = 260;
 constexpr size_t cabinetSerialSize = 128;
+constexpr size_t progressTextSize = 96;
 
 struct AppState {
     std::atomic<bool> appRunning;
     std::atomic<bool> pollerRunning;
     int32_t windowWidth;
     int32_t windowHeight;
-    char statusText[statusTextSize]; // guarded: use setStatusText / copyStatusText
+    char statusText[statusTextSize];     // guarded: use setStatusText / copyStatusText
+    char progressText[progressTextSize]; // guarded: use setProgressText / copyProgressText
     const char *helpVideoUrl;
     const char *helpText;
     std::atomic<void *> windowHandle;
@@ -66,6 +68,11 @@ void setStatusText(const char *format, ...) __attribute__((format(printf, 1, 2))
 // Copies the status text out under the same guard; the copy is always terminated.
 void copyStatusText(char *out, size_t size);
 
+// The progress line under the status lines while a long step moves bytes; empty otherwise. The
+// worker writes it, the frame reads it, under the status text's guard.
+void setProgressText(const char *text);
+void copyProgressText(char *out, size_t size);
+
 // Moves the operation to `stage`.
 void setOperationStage(OperationStage stage);
 
@@ -89,6 +96,7 @@ void setCabinetSerial(const char *serial);
 struct StateObserver {
     void (*statusTextWritten)(const char *text);
     void (*stageWritten)(OperationStage stage);
+    void (*progressTextWritten)(const char *text);
 };
 void observeState(StateObserver observer);
 

@@ -5,6 +5,7 @@
 #include "cabinet/link_texts.h"
 #include "cabinet/operations.h"
 #include "cabinet/probe.h"
+#include "cabinet/transfer_progress.h"
 
 const char noCabinetText[] =
     "No cabinet found.\nCheck the USB cable and\nthat USB debugging is on.";
@@ -45,6 +46,7 @@ bool waitForCabinet(uint32_t limitMs, char *serial, size_t serialCapacity) {
 }
 
 void failOperation(const char *message) {
+    clearTransfer(); // no step moves bytes any more
     setStatusText("%s", message);
     setOperationStage(Failed);
 }

@@ -6,6 +6,7 @@
 #include "cabinet/disc_sizes.h"
 #include "cabinet/operations.h"
 #include "cabinet/tool_runner.h"
+#include "cabinet/transfer_progress.h"
 #include "platform/platform.h"
 
 constexpr size_t commandSize = 520;
@@ -16,6 +17,7 @@ struct DiscListing {
     const char *discsFolder;
     bool foldersMade;
     bool failed;
+    TransferProgress progress; // of every disc folder together
     char output[4096];
 };
 
@@ -50,10 +52,27 @@ static void makeCabinetFolders(DiscListing *listing) {
              listing->output, sizeof listing->output, 20000);
 }
 
+static bool isDiscFolder(const char *name, bool isFolder) { return isFolder && name[0] != '.'; }
+
+struct DiscTotal {
+    const char *discsFolder;
+    uint64_t bytes;
+};
+
+static bool addDiscFolderBytes(const char *name, bool isFolder, void *context) {
+    DiscTotal *total = static_cast<DiscTotal *>(context);
+    char path[pathSize + 256];
+    if (isDiscFolder(name, isFolder) &&
+        snprintf(path, sizeof path, "%s%c%s", total->discsFolder, platformPathSeparator, name) <
+            static_cast<int>(sizeof path))
+        total->bytes += folderBytes(path);
+    return true;
+}
+
 static bool pushDiscFolder(const char *name, bool isFolder, void *context) {
     DiscListing *listing = static_cast<DiscListing *>(context);
     makeCabinetFolders(listing);
-    if (name[0] == '.' || !isFolder)
+    if (!isDiscFolder(name, isFolder))
         return true;
     setStatusText("Copying discs...\n%.60s\n(this can take a while)", name);
     char path[commandSize];
@@ -70,10 +89,14 @@ static bool pushDiscFolder(const char *name, bool isFolder, void *context) {
         listing->failed = true;
         return false;
     }
-    const int32_t result = runAdbOn(listing->serial, command, listing->output,
-                                    sizeof listing->output, pushLimitMs(folderBytes(path)));
-    if (result == 0 && !carriesFailureWords(listing->output))
+    const uint64_t bytes = folderBytes(path);
+    const int32_t result =
+        runAdbMeasured(listing->serial, command, listing->output, sizeof listing->output,
+                       pushLimitMs(bytes), &listing->progress, bytes);
+    if (result == 0 && !carriesFailureWords(listing->output)) {
+        endTransferRun(&listing->progress, bytes);
         return true;
+    }
     failCopy(listing, name, listing->output);
     return false;
 }
@@ -94,12 +117,19 @@ bool pushDiscs(const char *serial) {
     }
     if (pathKind(discs) != PathKind::Folder)
         return true;
+    // Every folder's local size is walked before the first push, so that the figure on the
+    // progress line counts towards one total and never goes back between folders.
+    DiscTotal total = {discs, 0};
+    listFolder(discs, addDiscFolderBytes, &total);
     DiscListing listing;
     listing.serial = serial;
     listing.discsFolder = discs;
     listing.foldersMade = false;
     listing.failed = false;
+    beginTransfer(&listing.progress, total.bytes);
     if (listFolder(discs, pushDiscFolder, &listing))
         makeCabinetFolders(&listing);
+    if (!listing.failed && listing.progress.total > 0)
+        showTransferDone(&listing.progress);
     return !listing.failed;
 }

@@ -3,20 +3,43 @@
 #include <cstdio>
 
 #include "app/app_state.h"
+#include "cabinet/adb_trace.h"
+#include "cabinet/transfer_progress.h"
 #include "platform/platform.h"
 
 constexpr int commandLineSize = 2048;
 constexpr int serialVariableSize = 256;
+constexpr uint32_t measureEveryMs = 250;
 
 static void emptyOutput(char *output, int32_t size) {
     if (output != nullptr && size > 0)
         output[0] = '\0';
 }
 
-// The user's own ANDROID_SERIAL would send every command to whatever device it names, so it never
-// reaches the tool; a run pinned to a device gets that device's serial instead.
-static int32_t runPinnedTool(const char *tool, const char *serial, const char *arguments,
-                             char *output, int32_t size, uint32_t timeLimitMs) {
+// A run whose transfer is measured: adb's trace of its writes to its server, read out of its own
+// output, or where the trace shows no file data (a streamed install writes its package untraced),
+// the bytes the tool has read.
+struct Measure {
+    TransferProgress *progress;
+    uint64_t runTotal;
+    TraceReader trace;
+};
+
+static void measure(Measure *measured, ChildProcess *child) {
+    uint64_t bytes = measured->trace.fileBytes;
+    if (bytes == 0) {
+        const int64_t read = childBytesRead(child);
+        bytes = read > 0 ? static_cast<uint64_t>(read) : 0;
+    }
+    measureTransfer(measured->progress, bytes, measured->runTotal, monotonicMilliseconds());
+}
+
+// The user's own ANDROID_SERIAL would send every command to whatever device it names, and their
+// own ADB_TRACE would mix adb's trace into its answers: neither reaches the tool. A run pinned to
+// a device gets that device's serial instead, and a measured run the trace of its writes.
+static int32_t runToolWith(const char *tool, const char *serial, Measure *measured,
+                           const char *arguments, char *output, int32_t size,
+                           uint32_t timeLimitMs) {
     char workDir[pathSize];
     copyWorkDir(workDir, sizeof workDir);
     char commandLine[commandLineSize];
@@ -25,7 +48,8 @@ static int32_t runPinnedTool(const char *tool, const char *serial, const char *a
     char serialVariable[serialVariableSize] = "ANDROID_SERIAL";
     if (serial != nullptr && serial[0] != '\0')
         snprintf(serialVariable, sizeof serialVariable, "ANDROID_SERIAL=%s", serial);
-    const char *const environmentChanges[] = {serialVariable, nullptr};
+    const char *const environmentChanges[] = {serialVariable,
+                                              measured ? "ADB_TRACE=rwx" : "ADB_TRACE", nullptr};
 
     // The deadline runs on the system's clock: a tool's time is real time even when the
     // program's own waits are being driven by a test clock.
@@ -36,24 +60,42 @@ static int32_t runPinnedTool(const char *tool, const char *serial, const char *a
         return -1;
     }
 
-    int32_t position = 0;
+    const size_t capacity = size > 0 ? static_cast<size_t>(size) - 1 : 0;
+    size_t position = 0;
     bool limitPassed = false;
-    while (position < size - 1) {
+    char scratch[4096];
+    if (measured)
+        startTrace(&measured->trace);
+    while (position < capacity) {
         const uint64_t now = monotonicMilliseconds();
         if (now >= deadline) {
             limitPassed = true;
             break;
         }
-        const int32_t count = readChildOutput(&child, output + position, size - 1 - position,
-                                              static_cast<uint32_t>(deadline - now));
+        uint32_t waitMs = static_cast<uint32_t>(deadline - now);
+        if (measured && waitMs > measureEveryMs)
+            waitMs = measureEveryMs;
+        // A measured run's output passes through the trace reader on its way to the buffer.
+        char *into = measured ? scratch : output + position;
+        const size_t room = measured ? sizeof scratch : capacity - position;
+        const int32_t count = readChildOutput(&child, into, static_cast<int32_t>(room), waitMs);
         if (count == childReadTimedOut) {
-            limitPassed = true;
-            break;
+            if (measured)
+                measure(measured, &child);
+            continue; // the deadline is looked at above
         }
         if (count <= 0)
             break; // the output has closed or a read failed
-        position += count;
+        if (!measured) {
+            position += static_cast<size_t>(count);
+            continue;
+        }
+        readTrace(&measured->trace, scratch, static_cast<size_t>(count), output, capacity,
+                  &position);
+        measure(measured, &child);
     }
+    if (measured)
+        endTrace(&measured->trace, output, capacity, &position);
     if (size > 0)
         output[position] = '\0';
     closeChildOutput(&child);
@@ -67,19 +109,35 @@ static int32_t runPinnedTool(const char *tool, const char *serial, const char *a
 
 int32_t runTool(const char *tool, const char *arguments, char *output, int32_t size,
                 uint32_t timeLimitMs) {
-    return runPinnedTool(tool, nullptr, arguments, output, size, timeLimitMs);
+    return runToolWith(tool, nullptr, nullptr, arguments, output, size, timeLimitMs);
+}
+
+static bool toolUnpacked(char *output, int32_t size) {
+    if (appState.adbReady.load())
+        return true;
+    emptyOutput(output, size);
+    return false;
 }
 
 int32_t runAdbOn(const char *serial, const char *arguments, char *output, int32_t size,
                  uint32_t timeLimitMs) {
-    if (!appState.adbReady.load()) {
-        emptyOutput(output, size);
+    if (!toolUnpacked(output, size))
         return -1;
-    }
-    return runPinnedTool(platformToolFiles[0].fileName, serial, arguments, output, size,
-                         timeLimitMs);
+    return runToolWith(platformToolFiles[0].fileName, serial, nullptr, arguments, output, size,
+                       timeLimitMs);
 }
 
 int32_t runAdb(const char *arguments, char *output, int32_t size, uint32_t timeLimitMs) {
     return runAdbOn(nullptr, arguments, output, size, timeLimitMs);
+}
+
+int32_t runAdbMeasured(const char *serial, const char *arguments, char *output, int32_t size,
+                       uint32_t timeLimitMs, TransferProgress *progress, uint64_t runTotal) {
+    if (!toolUnpacked(output, size))
+        return -1;
+    Measure measured;
+    measured.progress = progress;
+    measured.runTotal = runTotal;
+    return runToolWith(platformToolFiles[0].fileName, serial, &measured, arguments, output, size,
+                       timeLimitMs);
 }

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+struct TransferProgress;
+
 // Runs `tool` from the work folder with `arguments` (absent counts as empty), the work folder as
 // its current folder and no input. The output buffer receives at most size - 1 bytes of what the
 // child wrote to standard output and error, then a NUL. The time limit bounds the whole call,
@@ -21,3 +23,10 @@ int32_t runAdb(const char *arguments, char *output, int32_t size, uint32_t timeL
 // argument line stays the same whatever else is connected. A null or empty serial pins nothing.
 int32_t runAdbOn(const char *serial, const char *arguments, char *output, int32_t size,
                  uint32_t timeLimitMs);
+
+// runAdbOn for a run that sends a file or folder of `runTotal` bytes, its share of the step that
+// `progress` follows: adb traces its writes (ADB_TRACE=rwx), the trace is taken out of the output
+// (which holds exactly what adb printed besides) and counted, and the progress line follows at
+// least once a second while bytes move. It never reaches the run's total by itself.
+int32_t runAdbMeasured(const char *serial, const char *arguments, char *output, int32_t size,
+                       uint32_t timeLimitMs, TransferProgress *progress, uint64_t runTotal);

@@ -91,6 +91,10 @@ int32_t readChildOutput(ChildProcess *child, char *buffer, int32_t capacity, uin
 
 void closeChildOutput(ChildProcess *child);
 
+// How many bytes the running child has read so far (files, and the little it reads from sockets),
+// as the system counts them; -1 where the system does not tell.
+int64_t childBytesRead(ChildProcess *child);
+
 // Waits at most `waitMs` for the child to end and releases it. Returns its exit code,
 // childStillRunning when it had not ended, or -1 when the code cannot be read. A child that has
 // not ended by then is ended, with every process it started that stayed in its group (job);

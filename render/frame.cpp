@@ -1,6 +1,7 @@
 #include "render/frame.h"
 
 #include <cmath>
+#include <initializer_list>
 
 #include "app/app_state.h"
 #include "platform/platform.h"
@@ -28,16 +29,23 @@ static constexpr float component(int value) { return static_cast<float>(value) /
 static float statusTextWidth(const char *text) { return measureText(text, 0.4f); }
 
 // The status block runs from x = 400 to the window's right edge, less a small margin; its lines
-// step down 14 pixels from the baseline at 82.
+// step down 14 pixels from the baseline at 82. While a long step moves bytes, its progress line
+// follows the status lines in the same colour, and the status text gives up a line for it.
 static void drawStatusLines(float windowWidth) {
+    const float blockWidth = windowWidth - 400.0f - statusBlockMargin;
+    char progress[progressTextSize];
+    copyProgressText(progress, sizeof progress);
+    StatusLayout progressLines;
+    layOutProgressLine(progress, blockWidth, statusTextWidth, &progressLines);
     char status[statusTextSize];
     copyStatusText(status, sizeof status);
-    StatusLayout layout;
-    layOutStatusText(status, windowWidth - 400.0f - statusBlockMargin, maxStatusLines,
-                     statusTextWidth, &layout);
-    for (int i = 0; i < layout.count; i++)
-        drawText(layout.lines[i], 400.0f, 82.0f - 14.0f * static_cast<float>(i), 0.8f, 0.8f, 0.8f,
-                 0.4f);
+    StatusLayout statusLines;
+    layOutStatusText(status, blockWidth, maxStatusLines - progressLines.count, statusTextWidth,
+                     &statusLines);
+    float baseline = 82.0f;
+    for (const StatusLayout *layout : {&statusLines, &progressLines})
+        for (int i = 0; i < layout->count; i++, baseline -= 14.0f)
+            drawText(layout->lines[i], 400.0f, baseline, 0.8f, 0.8f, 0.8f, 0.4f);
 }
 
 // The labels sit centred on the drawn buttons; title and warning centred on the window's width,

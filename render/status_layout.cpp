@@ -95,3 +95,28 @@ void layOutStatusText(const char *text, float blockWidth, int maxLines, TextWidt
         p = next;
     }
 }
+
+void layOutProgressLine(const char *text, float blockWidth, TextWidth width, StatusLayout *layout) {
+    layout->count = 0;
+    if (text[0] == '\0')
+        return;
+    const char *split = nullptr;
+    if (width(text) > blockWidth)
+        for (const char *at = strstr(text, " - "); at != nullptr; at = strstr(at + 1, " - "))
+            split = at;
+    StatusLayout part;
+    char first[statusLineBytes];
+    const size_t length = split ? static_cast<size_t>(split - text) : strlen(text);
+    const size_t kept = length < sizeof first - 1 ? length : sizeof first - 1;
+    memcpy(first, text, kept);
+    first[kept] = '\0';
+    const char *const pieces[2] = {first, split ? split + 3 : nullptr};
+    for (const char *piece : pieces) {
+        if (piece == nullptr)
+            break;
+        // A piece that is still too wide is cut, not wrapped: the line keeps its place.
+        layOutStatusText(piece, blockWidth, 1, width, &part);
+        if (part.count == 1)
+            memcpy(layout->lines[layout->count++], part.lines[0], statusLineBytes);
+    }
+}

@@ -20,3 +20,8 @@ typedef float (*TextWidth)(const char *text);
 // lines are kept; when more would follow, the last one kept ends in "...".
 void layOutStatusText(const char *text, float blockWidth, int maxLines, TextWidth width,
                       StatusLayout *layout);
+
+// The progress line under the status lines: one line when it fits, else two, broken after its
+// figures at its last " - " (the time left goes to the second line); each cut with "..." should
+// it still not fit.
+void layOutProgressLine(const char *text, float blockWidth, TextWidth width, StatusLayout *layout);

@@ -307,4 +307,39 @@ TEST_F(Frame, LongAdbWordsStayInsideTheStatusBlock) {
     EXPECT_EQ(differing(with, expectedFrame(lines, "", drawnLines), 626), 0);
 }
 
+// While bytes move, the progress line follows the status lines in their colour; the time left
+// goes to a line of its own when the whole does not fit, and six lines still never pass the
+// block's bottom.
+TEST_F(Frame, ProgressLineFollowsTheStatusLines) {
+    struct ProgressCase {
+        const char *status;
+        const char *progress;
+        std::vector<std::string> drawn;
+    };
+    const ProgressCase cases[] = {
+        {"Installing launcher...\n(150 MB, please wait)",
+         "87 of 150 MB - 58% - about 1 min left",
+         {"Installing launcher...", "(150 MB, please wait)",
+          "87 of 150 MB - 58% - about 1 min left"}},
+        {"Copying discs...\nRacing\n(this can take a while)",
+         "168 of 168 MB - 99% - less than a minute left",
+         {"Copying discs...", "Racing", "(this can take a while)", "168 of 168 MB - 99%",
+          "less than a minute left"}},
+        {"1\n2\n3\n4\n5",
+         "1.2 of 45.6 GB - 2% - about 125 min left",
+         {"1", "2", "3", "4...", "1.2 of 45.6 GB - 2%", "about 125 min left"}},
+    };
+    appState.cabinetReady = true;
+    std::vector<Line> lines = fixedLines(626);
+    lines.insert(lines.begin(), label("INSTALL"));
+    for (const ProgressCase &c : cases) {
+        setStatusText("%s", c.status);
+        setProgressText(c.progress);
+        renderFrame();
+        const std::vector<unsigned char> drawn = pixels();
+        EXPECT_EQ(differing(drawn, expectedFrame(lines, "", c.drawn), 626), 0) << c.progress;
+    }
+    setProgressText("");
+}
+
 } // namespace

@@ -75,4 +75,22 @@ TEST(StatusLayout, WhatFallsBelowTheBlockIsCutWithDots) {
     EXPECT_EQ(cut[0], std::string(252, 'y') + "...");
 }
 
+std::vector<std::string> progressLines(const std::string &text, float blockWidth) {
+    StatusLayout layout;
+    layOutProgressLine(text.c_str(), blockWidth, unitWidth, &layout);
+    return std::vector<std::string>(layout.lines, layout.lines + layout.count);
+}
+
+TEST(StatusLayout, ProgressLineBreaksBeforeTheTimeLeft) {
+    const std::string line = "87 of 150 MB - 58% - about 1 min left";
+    EXPECT_EQ(progressLines("", 40), std::vector<std::string>{});
+    EXPECT_EQ(progressLines(line, 40), std::vector<std::string>{line});
+    EXPECT_EQ(progressLines(line, 30),
+              (std::vector<std::string>{"87 of 150 MB - 58%", "about 1 min left"}));
+    // Still too wide, each half is cut.
+    EXPECT_EQ(progressLines(line, 12), (std::vector<std::string>{"87 of 150...", "about 1 m..."}));
+    EXPECT_EQ(progressLines("87 of 150 MB - 58%", 10),
+              (std::vector<std::string>{"87 of 1...", "58%"}));
+}
+
 } // namespace

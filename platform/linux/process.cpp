@@ -1,6 +1,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -133,6 +134,24 @@ int32_t readChildOutput(ChildProcess *child, char *buffer, int32_t capacity, uin
             continue;
         return count > 0 ? static_cast<int32_t>(count) : 0;
     }
+}
+
+int64_t childBytesRead(ChildProcess *child) {
+    const pid_t pid = static_cast<pid_t>(reinterpret_cast<intptr_t>(child->process));
+    char path[64];
+    snprintf(path, sizeof path, "/proc/%d/io", static_cast<int>(pid));
+    const int file = open(path, O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        return -1;
+    char text[512];
+    const ssize_t count = read(file, text, sizeof text - 1);
+    close(file);
+    if (count <= 0)
+        return -1;
+    text[count] = '\0';
+    // "rchar: N" is the first line: every byte the process's reads have returned.
+    long long bytes = -1;
+    return sscanf(text, "rchar: %lld", &bytes) == 1 ? bytes : -1;
 }
 
 void closeChildOutput(ChildProcess *child) {

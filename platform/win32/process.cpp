@@ -179,6 +179,13 @@ int32_t readChildOutput(ChildProcess *child, char *buffer, int32_t capacity, uin
     }
 }
 
+int64_t childBytesRead(ChildProcess *child) {
+    IO_COUNTERS counters;
+    if (!GetProcessIoCounters(child->process, &counters))
+        return -1;
+    return static_cast<int64_t>(counters.ReadTransferCount);
+}
+
 void closeChildOutput(ChildProcess *child) {
     if (child->output != 0)
         CloseHandle(reinterpret_cast<HANDLE>(child->output));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "cabinet/adb_trace.h"
 #include "cabinet/device_list.h"
 #include "render/status_layout.h"
 
@@ -51,6 +52,38 @@ void statusLines(const std::string &text, uint8_t widthByte, uint8_t linesByte) 
     }
 }
 
+// The tool's output handed over in pieces whose sizes the input picks: the bytes kept are the
+// same whatever the pieces, never more than the output holds, and never a trace line's.
+void traceReader(const std::string &bytes, uint8_t pieceByte, uint8_t capacityByte) {
+    const size_t piece = 1 + pieceByte % 97;
+    const size_t capacity = capacityByte % 2 == 0 ? 8191 : capacityByte;
+    std::string outputs[2];
+    for (int pass = 0; pass < 2; pass++) {
+        TraceReader reader;
+        startTrace(&reader);
+        std::string output(capacity, '\0');
+        size_t position = 0;
+        const size_t step = pass == 0 ? piece : bytes.size() + 1;
+        for (size_t at = 0; at < bytes.size(); at += step) {
+            const size_t count = bytes.size() - at < step ? bytes.size() - at : step;
+            const size_t read =
+                readTrace(&reader, bytes.data() + at, count, &output[0], capacity, &position);
+            check(position <= capacity);
+            if (read < count) {
+                check(position == capacity);
+                break;
+            }
+        }
+        endTrace(&reader, &output[0], capacity, &position);
+        check(position <= capacity);
+        outputs[pass] = output.substr(0, position);
+        check(outputs[pass].find("] writex: fd=") == std::string::npos ||
+              bytes.find("] writex: fd=") != std::string::npos);
+    }
+    check(outputs[0] == outputs[1]);
+    traceLineFileBytes(bytes.c_str());
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -60,5 +93,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string terminated = text.substr(0, text.find('\0'));
     deviceList(terminated);
     statusLines(terminated, data[0], data[1]);
+    traceReader(text, data[0], data[1]);
     return 0;
 }

@@ -15,6 +15,11 @@ static void recordText(const char *text) {
     recording.texts.push_back(text);
 }
 
+static void recordProgress(const char *text) {
+    std::lock_guard<std::mutex> hold(recordingLock);
+    recording.progress.push_back(text);
+}
+
 static void recordStage(OperationStage stage) {
     std::lock_guard<std::mutex> hold(recordingLock);
     recording.stages.push_back(stage);
@@ -44,12 +49,12 @@ void CabinetTest::SetUp() {
     cabinet = SimCabinet::create(name);
     VirtualClock::install(5000);
     clearRecording();
-    observeState({recordText, recordStage});
+    observeState({recordText, recordStage, recordProgress});
     replaceMessageBox(recordBox);
 }
 
 void CabinetTest::TearDown() {
-    observeState({nullptr, nullptr});
+    observeState({nullptr, nullptr, nullptr});
     replaceMessageBox(nullptr);
     removeWorkDir();
     cabinet.destroy();

@@ -21,6 +21,7 @@ struct RecordedBox {
 
 struct Recording {
     std::vector<std::string> texts;
+    std::vector<std::string> progress; // every write of the progress line
     std::vector<OperationStage> stages;
     std::vector<RecordedBox> boxes;
 };

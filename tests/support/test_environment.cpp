@@ -117,6 +117,7 @@ void resetAppState() {
     appState.packagesReady = false;
     setWorkDir("");
     setStatusText("%s", initialStatusText);
+    setProgressText("");
 }
 
 std::atomic<uint32_t> VirtualClock::now{0};
