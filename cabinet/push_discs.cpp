@@ -36,11 +36,11 @@ static bool carriesFailureWords(const char *output) {
     return false;
 }
 
-static void failCopy(DiscListing *listing, const char *name, const char *words) {
-    char message[512];
-    snprintf(message, sizeof message, "Copying discs failed.\n%.60s\n%.300s", name, words);
+// Ends the copy, and with it the install, as failed: no later folder is sent.
+static bool stopCopy(DiscListing *listing, const char *message) {
     failOperation(message);
     listing->failed = true;
+    return false;
 }
 
 // The cabinet's folders are made once, as soon as the listing is open, whatever it holds.
@@ -61,7 +61,7 @@ struct DiscTotal {
 
 static bool addDiscFolderBytes(const char *name, bool isFolder, void *context) {
     DiscTotal *total = static_cast<DiscTotal *>(context);
-    char path[pathSize + 256];
+    char path[commandSize];
     if (isDiscFolder(name, isFolder) &&
         snprintf(path, sizeof path, "%s%c%s", total->discsFolder, platformPathSeparator, name) <
             static_cast<int>(sizeof path))
@@ -84,11 +84,8 @@ static bool pushDiscFolder(const char *name, bool isFolder, void *context) {
     const int commandLength = snprintf(command, sizeof command, "push %s /sdcard/roms/", quoted);
     // A cut path would send the wrong folder, or none: refused, never cut.
     if (pathLength >= static_cast<int>(sizeof path) || strlen(quoted) + 1 >= sizeof quoted ||
-        commandLength >= static_cast<int>(sizeof command)) {
-        failOperation(pathTooLongText);
-        listing->failed = true;
-        return false;
-    }
+        commandLength >= static_cast<int>(sizeof command))
+        return stopCopy(listing, pathTooLongText);
     const uint64_t bytes = folderBytes(path);
     const int32_t result =
         runAdbMeasured(listing->serial, command, listing->output, sizeof listing->output,
@@ -97,8 +94,10 @@ static bool pushDiscFolder(const char *name, bool isFolder, void *context) {
         endTransferRun(&listing->progress, bytes);
         return true;
     }
-    failCopy(listing, name, listing->output);
-    return false;
+    char message[512];
+    snprintf(message, sizeof message, "Copying discs failed.\n%.60s\n%.300s", name,
+             listing->output);
+    return stopCopy(listing, message);
 }
 
 bool pushDiscs(const char *serial) {
