@@ -221,9 +221,12 @@ void RealAdbTest::SetUp() {
 
 void RealAdbTest::TearDown() {
     if (!IsSkipped()) {
+        // A test may have played the user's own ANDROID_SERIAL; kill-server does not read it.
+        setEnvironment("ANDROID_SERIAL", nullptr);
         hostAdb("kill-server");
         fixture.stop();
         phone.stop();
+        secondCabinet.stop();
         // The server ends once it has answered kill-server: give it up to 10 s to go.
         std::vector<int> left = markedProcesses();
         for (int i = 0; i < 200 && !left.empty(); i++) {
@@ -238,13 +241,16 @@ void RealAdbTest::TearDown() {
     CabinetTest::TearDown();
 }
 
-bool RealAdbTest::startPhone() {
+bool RealAdbTest::startPhone() { return startDevice(phone, "phone"); }
+
+bool RealAdbTest::startDevice(EmulatedCabinet &device, const std::string &kind) {
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const std::string folder = kind + (&device == &phone ? "-" : "-second-") + name;
     std::string error;
-    if (phone.start(scratchFolder("phone-" + name),
-                    joinPath(joinPath(home, ".android"), "adbkey.pub"), error, "phone"))
+    if (device.start(scratchFolder(folder), joinPath(joinPath(home, ".android"), "adbkey.pub"),
+                     error, kind))
         return true;
-    ADD_FAILURE() << "the phone did not start: " << error;
+    ADD_FAILURE() << "the " << kind << " did not start: " << error;
     return false;
 }
 
@@ -254,7 +260,11 @@ void RealAdbTest::plugIn(const EmulatedCabinet &device) const {
     hostAdb("connect " + device.serial());
 }
 
-void RealAdbTest::unplug() const { hostAdb("disconnect " + fixture.serial()); }
+void RealAdbTest::unplug() const { unplug(fixture); }
+
+void RealAdbTest::unplug(const EmulatedCabinet &device) const {
+    hostAdb("disconnect " + device.serial());
+}
 
 bool RealAdbTest::waitForState(const std::string &state) const {
     return waitForState(fixture, state);

@@ -67,16 +67,21 @@ class RealAdbTest : public CabinetTest {
     EmulatedCabinet fixture;
     // A second device, an owner's phone, for the tests that plug two in; started by startPhone.
     EmulatedCabinet phone;
+    // A second cabinet, for the tests that plug two cabinets in; started by startDevice.
+    EmulatedCabinet secondCabinet;
     std::string home;
     void SetUp() override;
     void TearDown() override;
 
     // Starts the phone with a state folder of its own; false (with the failure added) otherwise.
     bool startPhone();
+    // Starts `device` as a `kind` ("phone" or "cabinet") with a state folder of its own.
+    bool startDevice(EmulatedCabinet &device, const std::string &kind);
     // Plugs the cabinet (or `device`) in (`adb connect`), and unplugs it again.
     void plugIn() const;
     void plugIn(const EmulatedCabinet &device) const;
     void unplug() const;
+    void unplug(const EmulatedCabinet &device) const;
     // Waits (at most 30 s) until `adb devices` shows the cabinet (or `device`) in `state`; false
     // otherwise.
     bool waitForState(const std::string &state) const;

@@ -1,5 +1,6 @@
 // The program's probe, poller pass, install and restore with Debian's real adb client and server
 // in between, talking the wire protocol to the emulated cabinet.
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -28,6 +29,11 @@ const char installText[] = "Cabinet detected.\nPress INSTALL to begin.";
 const char restoreText[] = "Cabinet detected.\nThis mod is installed.\nPress RESTORE to undo it.";
 const char doneText[] = "Done!\nPicking a game goes black\nfor a moment - press START.";
 const char restoredText[] = "Restored.\nThe cabinet is back to\nits original software.";
+const char notACabinetText[] =
+    "This device is not a cabinet.\nConnect the cabinet and\nunplug other devices.";
+const char severalCabinetsText[] = "More than one cabinet.\nConnect one cabinet\nat a time.";
+const char noCabinetText[] =
+    "No cabinet found.\nCheck the USB cable and\nthat USB debugging is on.";
 const char launcher[] = "com.arcade";
 const char emulator[] = "com.zezuz.oneupvantormd17";
 
@@ -46,6 +52,41 @@ std::map<std::string, std::string> filesBelow(const std::string &root) {
         if (it->is_regular_file())
             files[fs::relative(it->path(), root).generic_string()] = readFile(it->path().string());
     return files;
+}
+
+// The services a device was asked to open after it had heard `before`, other than the question
+// every connected device is asked: where its launcher package lives.
+std::vector<std::string> servicesBeyondTheQuestion(const EmulatedCabinet &device,
+                                                   const std::string &before) {
+    const std::string heard = device.services();
+    std::vector<std::string> others;
+    if (heard.compare(0, before.size(), before) != 0)
+        return {"(the services heard before are gone)"};
+    static const std::string question = ":pm path com.arcade";
+    size_t begin = before.size();
+    while (begin < heard.size()) {
+        const size_t end = heard.find('\n', begin);
+        const std::string line = heard.substr(begin, end - begin);
+        if (line.size() < question.size() ||
+            line.compare(line.size() - question.size(), question.size(), question) != 0)
+            others.push_back(line);
+        if (end == std::string::npos)
+            break;
+        begin = end + 1;
+    }
+    return others;
+}
+
+// `text` matched as it is, in a regular expression.
+std::string literal(const std::string &text) {
+    static const std::string special = "\\^$.|?*+()[]{}";
+    std::string out;
+    for (char c : text) {
+        if (special.find(c) != std::string::npos)
+            out += '\\';
+        out += c;
+    }
+    return out;
 }
 
 // A clock whose first sleep runs `onFirstSleep` (the owner acting while the program waits).
@@ -87,6 +128,27 @@ class RealAdb : public RealAdbTest {
     void plugInReady() {
         plugIn();
         ASSERT_TRUE(waitForState("device")) << hostAdb("devices");
+    }
+    // The owner's own copy of the emulator, put on `device` with the test's adb, pinned to it: an
+    // uninstall sent there by mistake would take it off.
+    void installByHand(const EmulatedCabinet &device) {
+        const std::string package = joinPath(scratchFolder("by-hand"), "Emulator.apk");
+        writeFile(package, resourceText(emulatorPackageResource));
+        EXPECT_EQ(
+            hostAdbWith("ANDROID_SERIAL=" + device.serial(), "install -r \"" + package + "\""),
+            "Performing Streamed Install\nSuccess\n");
+        EXPECT_EQ(device.packagePlace(emulator), "data");
+    }
+    // A fresh cabinet in place of the one before, for a case of its own.
+    void restartCabinet(const std::string &control) {
+        fixture.stop();
+        std::string error;
+        ASSERT_TRUE(fixture.start(scratchFolder("cabinet-again"),
+                                  joinPath(joinPath(home, ".android"), "adbkey.pub"), error))
+            << error;
+        fixture.control(control);
+        resetAppState();
+        clearRecording();
     }
 };
 
@@ -439,6 +501,217 @@ TEST_F(RealAdb, AnUninstallWhoseLinkDropsEndsWithoutAWord) {
     EXPECT_TRUE(waitForState("offline")) << hostAdb("devices");
     EXPECT_NE(fixture.controlText().find("\"gone\""), std::string::npos) << fixture.controlText();
     EXPECT_EQ(fixture.packagePlace(launcher), "system");
+}
+
+// The cabinet with other devices beside it, or with the user's own ANDROID_SERIAL naming one of
+// them: the whole journey reaches the cabinet alone.
+struct OnlyTheCabinetCase {
+    const char *name;
+    bool phonePlugged;       // the phone stays connected beside the cabinet
+    bool usersSerialIsPhone; // the user's own environment names the phone in ANDROID_SERIAL
+};
+
+class RealAdbOnlyTheCabinet : public RealAdb,
+                              public ::testing::WithParamInterface<OnlyTheCabinetCase> {};
+
+TEST_P(RealAdbOnlyTheCabinet, InstallAndRestoreReachTheCabinetAlone) {
+    const OnlyTheCabinetCase &c = GetParam();
+    discs.addFolder("Racing", {{"a.iso", std::string(300000, 'r')}, {"b.cue", "cue"}});
+    discs.addFolder("Racing/tracks", {{"t1.bin", std::string(70000, 't')}});
+    ASSERT_TRUE(startPhone());
+    plugInReady();
+    plugIn(phone);
+    ASSERT_TRUE(waitForState(phone, "device")) << hostAdb("devices");
+    installByHand(phone);
+    const std::string phoneHeard = phone.services();
+    if (!c.phonePlugged)
+        unplug(phone);
+    if (c.usersSerialIsPhone)
+        setEnvironment("ANDROID_SERIAL", phone.serial().c_str());
+
+    pollerPass();
+    EXPECT_TRUE(appState.cabinetReady.load());
+    EXPECT_FALSE(appState.modInstalled.load());
+    EXPECT_EQ(statusText(), installText);
+
+    installWorker(nullptr);
+    EXPECT_EQ(statusText(), doneText);
+    ASSERT_FALSE(recorded().stages.empty());
+    EXPECT_EQ(recorded().stages.back(), Done);
+    ASSERT_EQ(recorded().boxes.size(), 1u);
+    EXPECT_EQ(recorded().boxes[0].caption, "Install complete");
+    EXPECT_EQ(fixture.receivedPackage(1), resourceText(emulatorPackageResource));
+    EXPECT_EQ(fixture.receivedPackage(2), resourceText(launcherPackageResource));
+    EXPECT_EQ(fixture.packagePlace(launcher), "data");
+    EXPECT_EQ(fixture.packagePlace(emulator), "data");
+    EXPECT_EQ(filesBelow(joinPath(fixture.sdcard(), "roms")), filesBelow(discs.path));
+
+    pollerPass();
+    EXPECT_TRUE(appState.modInstalled.load());
+    EXPECT_EQ(statusText(), restoreText);
+
+    restoreWorker(nullptr);
+    EXPECT_EQ(statusText(), restoredText);
+    EXPECT_EQ(recorded().stages.back(), Done);
+    EXPECT_EQ(fixture.packagePlace(launcher), "system");
+    EXPECT_EQ(fixture.packagePlace(emulator), "system");
+
+    pollerPass();
+    EXPECT_EQ(statusText(), installText);
+
+    // The phone was only asked what it is: it has the owner's copy of the emulator and nothing
+    // else.
+    EXPECT_EQ(phone.packagesReceived(), 1);
+    EXPECT_EQ(phone.packagePlace(emulator), "data");
+    EXPECT_EQ(phone.packagePlace(launcher), "");
+    EXPECT_TRUE(filesBelow(joinPath(phone.sdcard(), "roms")).empty());
+    EXPECT_EQ(servicesBeyondTheQuestion(phone, phoneHeard), std::vector<std::string>{});
+}
+
+const OnlyTheCabinetCase onlyTheCabinetCases[] = {
+    {"PhoneBeside", true, false},
+    {"UsersSerialNamesAnUnpluggedPhone", false, true},
+    {"UsersSerialNamesThePhoneBeside", true, true},
+};
+INSTANTIATE_TEST_SUITE_P(Devices, RealAdbOnlyTheCabinet, ::testing::ValuesIn(onlyTheCabinetCases),
+                         [](const ::testing::TestParamInfo<OnlyTheCabinetCase> &param) {
+                             return std::string(param.param.name);
+                         });
+
+// No single cabinet to work on: a phone alone, or two cabinets. The poller offers no button, and
+// a worker started all the same (as only a test can) waits its time out and touches nothing.
+struct NoCabinetCase {
+    const char *name;
+    const char *other;   // the device beside, or instead of, the cabinet: "phone" or "cabinet"
+    bool cabinetPlugged; // the test's cabinet is connected too
+    const char *shown;   // the status, before the click and while the worker waits
+    uint32_t (*worker)(void *);
+};
+
+class RealAdbNoCabinet : public RealAdb, public ::testing::WithParamInterface<NoCabinetCase> {};
+
+TEST_P(RealAdbNoCabinet, NoButtonAndAWorkerFindsNoCabinet) {
+    const NoCabinetCase &c = GetParam();
+    discs.addFolder("Racing", {{"a.iso", "iso"}});
+    EmulatedCabinet &other = std::string(c.other) == "phone" ? phone : secondCabinet;
+    ASSERT_TRUE(startDevice(other, c.other));
+    std::vector<const EmulatedCabinet *> plugged = {&other};
+    if (c.cabinetPlugged)
+        plugged.push_back(&fixture);
+    std::vector<std::string> heard;
+    for (const EmulatedCabinet *device : plugged) {
+        plugIn(*device);
+        ASSERT_TRUE(waitForState(*device, "device")) << hostAdb("devices");
+        installByHand(*device);
+        heard.push_back(device->services());
+    }
+
+    pollerPass();
+    EXPECT_FALSE(appState.cabinetReady.load());
+    EXPECT_EQ(statusText(), c.shown);
+
+    clearRecording();
+    const uint32_t clicked = VirtualClock::now.load();
+    c.worker(nullptr);
+    EXPECT_EQ(statusText(), noCabinetText);
+    EXPECT_GT(VirtualClock::now.load() - clicked, 90000u) << "it gave up before its wait";
+    const Recording seen = recorded();
+    ASSERT_FALSE(seen.stages.empty());
+    EXPECT_EQ(seen.stages.back(), Failed);
+    EXPECT_NE(std::find(seen.texts.begin(), seen.texts.end(), c.shown), seen.texts.end());
+    EXPECT_TRUE(seen.boxes.empty());
+
+    for (size_t i = 0; i < plugged.size(); i++) {
+        SCOPED_TRACE(plugged[i]->serial());
+        EXPECT_EQ(plugged[i]->packagesReceived(), 1);
+        EXPECT_EQ(plugged[i]->packagePlace(emulator), "data");
+        EXPECT_TRUE(filesBelow(joinPath(plugged[i]->sdcard(), "roms")).empty());
+        EXPECT_EQ(servicesBeyondTheQuestion(*plugged[i], heard[i]), std::vector<std::string>{});
+    }
+}
+
+const NoCabinetCase noCabinetCases[] = {
+    {"PhoneAloneInstall", "phone", false, notACabinetText, installWorker},
+    {"PhoneAloneRestore", "phone", false, notACabinetText, restoreWorker},
+    {"TwoCabinetsInstall", "cabinet", true, severalCabinetsText, installWorker},
+    {"TwoCabinetsRestore", "cabinet", true, severalCabinetsText, restoreWorker},
+};
+INSTANTIATE_TEST_SUITE_P(Devices, RealAdbNoCabinet, ::testing::ValuesIn(noCabinetCases),
+                         [](const ::testing::TestParamInfo<NoCabinetCase> &param) {
+                             return std::string(param.param.name);
+                         });
+
+TEST_F(RealAdb, AFolderThatDoesNotArriveFailsTheInstall) {
+    // One file a folder, so that the order is fixed: adb sends a folder's files before its
+    // sub-folders. The failure comes in the second file.
+    discs.addFolder("Disc", {{"first.bin", std::string(300000, 'f')}});
+    discs.addFolder("Disc/sub", {{"second.bin", std::string(300000, 's')}});
+    discs.addFolder("Disc/sub/deeper", {{"third.bin", std::string(70000, 't')}});
+    struct Case {
+        const char *control;
+        const char *words; // adb's, after the file's names
+    };
+    const Case cases[] = {
+        {"{\"mode\": \"ready\", \"sdcard_free\": 450000}",
+         "remote write failed: No space left on device"},
+        {"{\"mode\": \"ready\", \"drop_during_push\": 450000}", "couldn't read from device"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.control);
+        restartCabinet(c.control);
+        plugInReady();
+
+        installWorker(nullptr);
+        // adb's error on standard error, then on standard output the progress it had made: the
+        // whole push's share, then the file's.
+        const std::regex said(
+            literal("Copying discs failed.\nDisc\nadb: error: failed to copy '" + discs.path +
+                    "/Disc/sub/second.bin' to '/sdcard/roms/Disc/sub/second.bin': " + c.words +
+                    "\n") +
+            R"(\[ *[0-9]+%\] /sdcard/roms/Disc/sub/second\.bin: [0-9]+%\n)");
+        EXPECT_TRUE(std::regex_match(statusText(), said)) << statusText();
+        const Recording seen = recorded();
+        ASSERT_FALSE(seen.stages.empty());
+        EXPECT_EQ(seen.stages.back(), Failed);
+        EXPECT_NE(std::find(seen.stages.begin(), seen.stages.end(), CopyingDiscs),
+                  seen.stages.end());
+        EXPECT_EQ(std::find(seen.stages.begin(), seen.stages.end(), StartingCabinet),
+                  seen.stages.end());
+        EXPECT_EQ(std::find(seen.texts.begin(), seen.texts.end(), doneText), seen.texts.end());
+        EXPECT_TRUE(seen.boxes.empty());
+        EXPECT_EQ(fixture.services().find("am start"), std::string::npos) << fixture.services();
+        // The packages went on before the discs; of the discs, the file before the failure.
+        EXPECT_EQ(fixture.packagePlace(launcher), "data");
+        EXPECT_EQ(
+            filesBelow(joinPath(fixture.sdcard(), "roms")),
+            (std::map<std::string, std::string>{{"Disc/first.bin", std::string(300000, 'f')}}));
+        removeWorkDir();
+        unplug();
+    }
+}
+
+TEST_F(RealAdb, ARestoreWhoseLinkDropsIsNotReportedAsDone) {
+    plugInReady();
+    installWorker(nullptr);
+    ASSERT_EQ(statusText(), doneText);
+    // The cable comes out as the launcher's uninstall (the second) opens: adb prints nothing and
+    // exits 0. (Out during the emulator's, the launcher's uninstall would wait for the offline
+    // device until the program's limit, minutes of real time.)
+    fixture.control("{\"mode\": \"ready\", \"drop_during_uninstall\": 2}");
+    clearRecording();
+
+    restoreWorker(nullptr);
+    const std::string shown = statusText();
+    EXPECT_EQ(shown.rfind("Restore failed.\n", 0), 0u) << shown;
+    EXPECT_GT(shown.size(), std::string("Restore failed.\n").size()) << "without adb's words";
+    const Recording seen = recorded();
+    ASSERT_FALSE(seen.stages.empty());
+    EXPECT_EQ(seen.stages.back(), Failed);
+    EXPECT_EQ(std::find(seen.texts.begin(), seen.texts.end(), restoredText), seen.texts.end());
+    EXPECT_NE(fixture.controlText().find("\"gone\""), std::string::npos) << fixture.controlText();
+    // The emulator's update is gone; the launcher's, and so the modification, is still there.
+    EXPECT_EQ(fixture.packagePlace(emulator), "system");
+    EXPECT_EQ(fixture.packagePlace(launcher), "data");
 }
 
 } // namespace
