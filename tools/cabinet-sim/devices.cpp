@@ -54,8 +54,7 @@ const char *const kUnauthorized = "device unauthorized.\n"
                                   "Otherwise check for a confirmation dialog on your device.";
 
 bool usable(const std::string &link) {
-    return link == "ready" || link == "unauthorized" || link == "offline" ||
-           link == "authorizing";
+    return link == "ready" || link == "unauthorized" || link == "offline" || link == "authorizing";
 }
 
 // What adb's server says of a device it found, by its state.
@@ -85,8 +84,9 @@ std::vector<Device> fileDevices(const State &st, bool &present) {
         const std::vector<std::string> w = words(withoutLineEnd(line));
         if (w.empty() || w[0][0] == '#')
             continue;
-        devices.push_back(makeDevice(st, w[0], w.size() > 1 ? w[1] : "ready",
-                                     w.size() > 2 ? w[2] : "cabinet", ++id));
+        // adb's own word for a ready device serves as well.
+        const std::string link = w.size() < 2 || w[1] == "device" ? "ready" : w[1];
+        devices.push_back(makeDevice(st, w[0], link, w.size() > 2 ? w[2] : "cabinet", ++id));
     }
     return devices;
 }
@@ -124,8 +124,8 @@ std::vector<Device> listDevices(const State &st) {
 Target pickTarget(const State &st) {
     Target t;
     t.refusal = Refusal::NotFound;
-    t.problem = st.serial.empty() ? "no devices/emulators found"
-                                  : "device '" + st.serial + "' not found";
+    t.problem =
+        st.serial.empty() ? "no devices/emulators found" : "device '" + st.serial + "' not found";
     if (!lockState(st.dir))
         return t;
     const std::vector<Device> devices = listDevices(st);
@@ -141,7 +141,8 @@ Target pickTarget(const State &st) {
             continue;
         if (found != nullptr) {
             t.refusal = Refusal::MoreThanOne;
-            t.problem = st.serial.empty() ? "more than one device/emulator" : "more than one device";
+            t.problem =
+                st.serial.empty() ? "more than one device/emulator" : "more than one device";
             return t;
         }
         found = &d;

@@ -15,7 +15,15 @@ struct Device {
 };
 
 // Why a one-device command found no device to talk to.
-enum class Refusal { None, NotFound, MoreThanOne, Unauthorized, Offline, Authorizing, NoPermission };
+enum class Refusal {
+    None,
+    NotFound,
+    MoreThanOne,
+    Unauthorized,
+    Offline,
+    Authorizing,
+    NoPermission
+};
 
 struct Target {
     Refusal refusal = Refusal::None;

@@ -48,6 +48,8 @@ Copied streamPackage(const fs::path &from, const fs::path &to, long long dropAft
         fclose(in);
         return Copied::Failed;
     }
+    // The device's copy grows as the bytes arrive.
+    setvbuf(out, nullptr, _IONBF, 0);
     std::vector<char> buf(kReadSize);
     Copied result = Copied::Whole;
     size_t n;
@@ -119,8 +121,8 @@ int cmdInstall(const State &st, const Args &args) {
              "copy_to_file(" + std::to_string(kFirstFd) + " -> " + std::to_string(kSecondFd) + ")");
     startPace(st);
     std::uintmax_t bytes = 0;
-    const Copied copied = streamPackage(local, device.home / "installed" / (package + ".apk"),
-                                        st.dropAfter, bytes);
+    const Copied copied =
+        streamPackage(local, device.home / "installed" / (package + ".apk"), st.dropAfter, bytes);
     if (copied == Copied::Dropped && lockState(st.dir)) {
         dropDevice(st, device);
         unlockState(st.dir);

@@ -28,8 +28,9 @@ bool paceBytes(std::uintmax_t bytes) {
     if (pace.rate <= 0)
         return true;
     using namespace std::chrono;
-    const auto due = pace.start + milliseconds(static_cast<long long>(
-                                      static_cast<double>(pace.moved) * 1000.0 / pace.rate));
+    const auto due =
+        pace.start +
+        milliseconds(static_cast<long long>(static_cast<double>(pace.moved) * 1000.0 / pace.rate));
     const long long left = duration_cast<milliseconds>(due - steady_clock::now()).count();
     return left <= 0 || waitFor(pace.dir, left);
 }

@@ -68,7 +68,9 @@ unsigned long long unixSeconds(const fs::path &p) {
         return 0;
     const auto since = stamp - fs::file_time_type::clock::now();
     const auto at = system_clock::now() + duration_cast<system_clock::duration>(since);
-    return static_cast<unsigned long long>(duration_cast<seconds>(at.time_since_epoch()).count());
+    // The two clocks are read a moment apart: to the nearest second.
+    const long long ms = duration_cast<milliseconds>(at.time_since_epoch()).count();
+    return static_cast<unsigned long long>((ms + 500) / 1000);
 }
 
 unsigned fileMode(const fs::file_status &status) {
@@ -125,12 +127,16 @@ Sent sendFile(Push &p, const fs::path &local, const std::string &remote, const f
     if (mapped && !fs::is_directory(target, ec)) {
         fs::create_directories(target.parent_path(), ec);
         out = openFile(target, "wb");
+        // The device's copy grows as the bytes arrive.
+        if (out != nullptr)
+            setvbuf(out, nullptr, _IONBF, 0);
     }
     p.full = false;
     const bool small = size < kSyncDataMax;
     std::string piece(small ? size : kPieceSize, '\0');
     std::uintmax_t at = 0;
     bool writeFailed = false;
+    bool gone = false; // the state folder went away while the bytes moved
     if (!small)
         traceWrite(kFirstFd, send, send.size());
     for (bool first = true; in != nullptr && (first || at < size); first = false) {
@@ -150,7 +156,7 @@ Sent sendFile(Push &p, const fs::path &local, const std::string &remote, const f
         const std::uintmax_t through = std::min<std::uintmax_t>(n, drops ? dropAt - at : n);
         store(p, out, piece.substr(0, through), at);
         if (!paceBytes(through)) {
-            writeFailed = true;
+            gone = true;
             break;
         }
         at += n;
@@ -162,10 +168,12 @@ Sent sendFile(Push &p, const fs::path &local, const std::string &remote, const f
     if (out != nullptr && fclose(out) != 0)
         p.full = true;
     p.sent += drops ? dropAt : size;
-    if (!small && !writeFailed) {
+    if (!small && !writeFailed && !gone) {
         traceWrite(kFirstFd, done, done.size());
         writeFailed = drops;
     }
+    if (gone)
+        return Sent::Dropped;
     if (drops || writeFailed || fills || p.full || out == nullptr)
         fs::remove(target, ec);
     if (drops) {
@@ -193,7 +201,8 @@ std::string failureText(Sent sent, const std::string &from, const std::string &t
         return size < kSyncDataMax ? copyFailed(from, to, "couldn't read from device")
                                    : "adb: error: " + std::to_string(kSyncDataMax) +
                                          "-byte write failed: Success\n";
-    return copyFailed(from, to, std::string("remote ") + (sent == Sent::Full ? kNoSpace : kReadOnly));
+    return copyFailed(from, to,
+                      std::string("remote ") + (sent == Sent::Full ? kNoSpace : kReadOnly));
 }
 
 // adb's local_build_list: a folder's files first, in the order the folder lists them, then its

@@ -177,4 +177,3 @@ void resetDemo(const State &st) {
     ensurePackages(defaultDevice(st));
     writeFile(st.dir / "demo-reset", std::to_string(nowMs()));
 }
-

@@ -29,8 +29,8 @@ std::string timestamp() {
 // android-base's logger: "TAG SEVERITY DATE TIME PID TID FILE:LINE] MESSAGE".
 void line(const char *file, int at, const std::string &message) {
     char head[128];
-    std::snprintf(head, sizeof head, "adb D %s %5lu %5lu %s:%d] ", timestamp().c_str(),
-                  processId(), threadId(), file, at);
+    std::snprintf(head, sizeof head, "adb D %s %5lu %5lu %s:%d] ", timestamp().c_str(), processId(),
+                  threadId(), file, at);
     writeErr(head + message + "\n");
 }
 
@@ -130,8 +130,8 @@ void traceWrite(int fd, const std::string &head, size_t length) {
 void traceRead(int fd, const std::string &bytes) {
     if (!settings.rwx)
         return;
-    const std::string wanted = "readx: fd=" + std::to_string(fd) + " wanted=" +
-                               std::to_string(bytes.size());
+    const std::string wanted =
+        "readx: fd=" + std::to_string(fd) + " wanted=" + std::to_string(bytes.size());
     line("adb_io.cpp", 81, wanted);
     line("adb_io.cpp", 97,
          wanted + " got=" + std::to_string(bytes.size()) + " " + dumpHex(bytes, bytes.size()));
