@@ -220,6 +220,30 @@ std::vector<Case> cases() {
          "error: more than one device/emulator\n",
          1,
          {}},
+        {"InstallWithTwoDevices",
+         {{"devices", kCabinetAndPhone}},
+         nullptr,
+         "install -r Launcher.apk",
+         "error: more than one device/emulator\nPerforming Push Install\n"
+         "adb: error: failed to get feature set: more than one device/emulator\n",
+         255,
+         {{"installed/com.arcade.apk", nullptr}, {phoneLauncher, nullptr}}},
+        {"PushWithTwoDevices",
+         {{"link", "two\n"}},
+         nullptr,
+         "push Racing /sdcard/roms/",
+         "adb: error: failed to get feature set: more than one device/emulator\n",
+         1,
+         {{"sdcard/roms/Racing/a.bin", nullptr}}},
+        // The wait for a device fails at once, for the same reason.
+        {"UninstallWithTwoDevices",
+         {{"devices", kCabinetAndPhone}, {"packages/com.arcade", "data\n"}},
+         nullptr,
+         "uninstall com.arcade",
+         "error: more than one device/emulator\n- waiting for device -\n"
+         "error: more than one device/emulator\n",
+         1,
+         {{"packages/com.arcade", "data\n"}}},
         {"EmptySerialCountsAsUnset",
          {{"devices", kCabinetAndPhone}},
          "",
@@ -264,6 +288,14 @@ std::vector<Case> cases() {
          text("adb: error: failed to get feature set: " + noSuchDevice("NOPE") + "\n"),
          1,
          {{"sdcard/roms/Racing/a.bin", nullptr}}},
+        // adb would wait for that device for ever; here hang-ms ends the wait.
+        {"UninstallWithSerialNotConnected",
+         {{"devices", kCabinetAndPhone}, {"hang-ms", "0\n"}},
+         "NOPE",
+         "uninstall com.arcade",
+         text("error: " + noSuchDevice("NOPE") + "\n- waiting for device -\n"),
+         1,
+         {}},
         // What a pinned command does lands on that device only.
         {"InstallOnThePhone",
          {{"devices", kCabinetAndPhone}},
@@ -324,7 +356,8 @@ std::vector<Case> cases() {
          nullptr,
          "push Racing /sdcard/roms/",
          "adb: error: failed to copy 'Racing/sub/b.bin' to '/sdcard/roms/Racing/sub/b.bin': "
-         "remote write failed: No space left on device\n",
+         "remote write failed: No space left on device\n"
+         "[ 98%] /sdcard/roms/Racing/sub/b.bin: 100%\n",
          1,
          {{"sdcard/roms/Racing/a.bin", text(std::string(3000, 'a'))},
           {"sdcard/roms/Racing/sub/b.bin", nullptr},
@@ -336,20 +369,31 @@ std::vector<Case> cases() {
          nullptr,
          "push Racing /sdcard/roms/",
          "adb: error: failed to copy 'Racing/sub/b.bin' to '/sdcard/roms/Racing/sub/b.bin': "
-         "couldn't read from device\n",
+         "couldn't read from device\n"
+         "[ 98%] /sdcard/roms/Racing/sub/b.bin: 100%\n",
          1,
          {{"sdcard/roms/Racing/a.bin", text(std::string(3000, 'a'))},
           {"sdcard/roms/Racing/sub/b.bin", nullptr},
           {"sdcard/roms/Racing/sub/deeper/c.bin", nullptr},
           {"drop-after", nullptr},
           {"link", "none"}}},
+        {"LinkDropsByFault",
+         {{"link", "ready\n"}, {"faults", "push Racing\t1\tdrop\t0\n"}},
+         nullptr,
+         "push Racing /sdcard/roms/",
+         "adb: error: failed to copy 'Racing/a.bin' to '/sdcard/roms/Racing/a.bin': "
+         "couldn't read from device\n"
+         "[ 37%] /sdcard/roms/Racing/a.bin: 100%\n",
+         1,
+         {{"sdcard/roms/Racing/a.bin", nullptr}, {"link", "none"}}},
         // A listed device whose link drops is no longer listed.
         {"PhoneLinkDropsPartWay",
          {{"devices", kCabinetAndPhone}, {phoneHome + "drop-after", "0\n"}},
          kPhone,
          "push Racing /sdcard/roms/",
          "adb: error: failed to copy 'Racing/a.bin' to '/sdcard/roms/Racing/a.bin': "
-         "couldn't read from device\n",
+         "couldn't read from device\n"
+         "[ 37%] /sdcard/roms/Racing/a.bin: 100%\n",
          1,
          {{phoneA, nullptr}, {"devices", "R58M12ABCDE ready cabinet\nPHONE0001 none phone\n"}}},
         {"UninstallLinkDrops",

@@ -28,8 +28,8 @@ bool lastOperand(const Args &args, std::string &operand) {
 std::string refusalLine(const Target &target) { return "error: " + target.problem + "\n"; }
 
 bool refusedAtFeatureQuery(const Target &target) {
-    return target.refusal == Refusal::NotFound || target.refusal == Refusal::Unauthorized ||
-           target.refusal == Refusal::Offline;
+    return target.refusal == Refusal::NotFound || target.refusal == Refusal::MoreThanOne ||
+           target.refusal == Refusal::Unauthorized || target.refusal == Refusal::Offline;
 }
 
 std::string featureSetFailure(const Target &target) {
@@ -64,6 +64,11 @@ int cmdUninstall(const State &st, const Args &args) {
         return 1;
     }
     const Target target = pickTarget(st);
+    if (target.refusal == Refusal::MoreThanOne) {
+        // The wait for a device fails at once, for the same reason.
+        writeOut(refusalLine(target) + "- waiting for device -\n" + refusalLine(target));
+        return 1;
+    }
     if (refusedAtFeatureQuery(target)) {
         // adb names the problem, then keeps waiting for a device that it will never see.
         writeOut(refusalLine(target) + "- waiting for device -\n");
@@ -78,10 +83,10 @@ int cmdUninstall(const State &st, const Args &args) {
     if (!lockState(st.dir))
         return 1;
     if (st.dropAfter >= 0) {
-        // The cable comes out before the package manager has answered.
+        // The cable comes out before the package manager has answered: adb says nothing and
+        // ends with 0, so only the missing "Success" tells.
         dropDevice(st, target.device);
         unlockState(st.dir);
-        writeOut("");
         return 0;
     }
     ensurePackages(target.device);

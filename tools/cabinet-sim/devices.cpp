@@ -32,8 +32,11 @@ std::vector<std::string> words(const std::string &line) {
 // A serial as a folder name: serials such as "192.168.1.5:5555" hold characters Windows refuses.
 std::string folderName(const std::string &serial) {
     std::string name = "device-";
-    for (char c : serial)
-        name += validPackageName(std::string(1, c)) ? c : '_';
+    for (char c : serial) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                           (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_';
+        name += plain ? c : '_';
+    }
     return name;
 }
 

@@ -2,6 +2,7 @@
 // exchange sends them, at the link's pace; the storage may fill or the link drop part-way.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 
 #include "answers.h"
 #include "files.h"
@@ -16,13 +17,21 @@ const std::uintmax_t kSyncDataMax = 64 * 1024;
 const std::uintmax_t kPieceSize = kSyncDataMax - 8;
 const std::uintmax_t kNoLimit = ~std::uintmax_t(0);
 
-// One push command against one device: the budgets of file bytes count over all its files.
+const char *const kReadOnly = "couldn't create file: Read-only file system";
+const char *const kNoSpace = "write failed: No space left on device";
+
+// One push command against one device: the budgets of file bytes count over all its files; the
+// progress, as adb keeps it, over one source.
 struct Push {
     Device device;
     std::uintmax_t room = kNoLimit;      // bytes the storage still takes
     std::uintmax_t dropAfter = kNoLimit; // bytes until the link drops
-    std::uintmax_t sent = 0;
-    std::uintmax_t stored = 0;
+    std::uintmax_t sent = 0;             // file bytes sent while the link held
+    std::uintmax_t stored = 0;           // file bytes that arrived
+    std::uintmax_t expected = 0;         // the source's bytes
+    std::uintmax_t transferred = 0;      // of them, written to the server so far
+    bool manyFiles = false;
+    std::string progress; // adb's last progress line, printed when the push fails
     bool dropped = false;
     bool full = false;
 };
@@ -37,9 +46,6 @@ std::string summary(const std::string &label, std::uintmax_t files, std::uintmax
 std::string copyFailed(const std::string &from, const std::string &to, const std::string &why) {
     return "adb: error: failed to copy '" + from + "' to '" + to + "': " + why + "\n";
 }
-
-const char *const kReadOnly = "couldn't create file: Read-only file system";
-const char *const kNoSpace = "write failed: No space left on device";
 
 std::string remoteJoin(const std::string &dir, const std::string &name) {
     return !dir.empty() && dir.back() == '/' ? dir + name : dir + "/" + name;
@@ -78,6 +84,21 @@ unsigned fileMode(const fs::file_status &status) {
     return kind | (static_cast<unsigned>(status.permissions()) & 0777u);
 }
 
+// adb's ReportProgress: the source's share sent so far, then the file's.
+void noteProgress(Push &p, const std::string &remote, std::uintmax_t copied, std::uintmax_t total) {
+    char overall[8] = "?";
+    if (p.expected != 0 && p.transferred <= p.expected)
+        std::snprintf(overall, sizeof overall, "%d%%",
+                      static_cast<int>(p.transferred * 100 / p.expected));
+    char head[16];
+    std::snprintf(head, sizeof head, "[%4s] ", overall);
+    p.progress = head + remote;
+    if (copied > total || total == 0)
+        p.progress += ": " + std::to_string(copied) + "/?";
+    else if (p.manyFiles)
+        p.progress += ": " + std::to_string(copied * 100 / total) + "%";
+}
+
 // The answer to adb's STAT of the destination, as its trace shows it.
 void traceStat(const Push &p, const std::string &remote) {
     if (!tracing())
@@ -98,18 +119,22 @@ void traceStat(const Push &p, const std::string &remote) {
     traceRead(kFirstFd, "STAT" + u32(mode) + u32(size) + u32(mtime));
 }
 
-// Writes the bytes the storage takes of a piece that starts `at` bytes into the file.
-void store(Push &p, FILE *out, const std::string &piece, std::uintmax_t at) {
+// Writes what reaches the storage of a piece that starts `at` bytes into the file: nothing past a
+// dropped link or a full storage.
+void store(Push &p, FILE *out, const std::string &piece, std::uintmax_t at, std::uintmax_t dropAt) {
     if (out == nullptr)
         return;
     std::uintmax_t take = piece.size();
+    if (dropAt != kNoLimit)
+        take = at >= dropAt ? 0 : std::min(take, dropAt - at);
     if (p.room != kNoLimit)
         take = at >= p.room - p.stored ? 0 : std::min(take, p.room - p.stored - at);
     if (take > 0 && fwrite(piece.data(), 1, take, out) != take)
         p.full = true;
 }
 
-// One file as adb's sync_send sends it: SEND, the data, DONE, then the device's answer.
+// One file as adb 29's sync_send sends it: SEND, all of the data, DONE, and only then the
+// device's answer; a FAIL or a lost link shows only there.
 Sent sendFile(Push &p, const fs::path &local, const std::string &remote, const fs::path &target,
               bool mapped) {
     std::error_code ec;
@@ -133,54 +158,48 @@ Sent sendFile(Push &p, const fs::path &local, const std::string &remote, const f
     }
     p.full = false;
     const bool small = size < kSyncDataMax;
-    std::string piece(small ? size : kPieceSize, '\0');
-    std::uintmax_t at = 0;
-    bool writeFailed = false;
-    bool gone = false; // the state folder went away while the bytes moved
     if (!small)
         traceWrite(kFirstFd, send, send.size());
-    for (bool first = true; in != nullptr && (first || at < size); first = false) {
-        const size_t n = fread(&piece[0], 1, piece.size(), in);
+    std::string piece;
+    std::uintmax_t at = 0;
+    bool gone = false; // the state folder went away while the bytes moved
+    do {
+        piece.resize(small ? size : kPieceSize);
+        const size_t n = in == nullptr ? 0 : fread(&piece[0], 1, piece.size(), in);
         if (n == 0 && !small)
             break;
         piece.resize(n);
-        if (!small && at >= dropAt) {
-            traceWrite(kFirstFd, "DATA" + u32(n) + piece, n + 8);
-            writeFailed = true;
-            break;
-        }
         if (small)
             traceWrite(kFirstFd, send + "DATA" + u32(n) + piece, send.size() + 16 + n);
         else
             traceWrite(kFirstFd, "DATA" + u32(n) + piece, n + 8);
-        const std::uintmax_t through = std::min<std::uintmax_t>(n, drops ? dropAt - at : n);
-        store(p, out, piece.substr(0, through), at);
-        if (!paceBytes(through)) {
+        store(p, out, piece, at, dropAt);
+        p.transferred += n;
+        noteProgress(p, remote, at + n, size);
+        // Past a dropped link the bytes go nowhere at once.
+        const std::uintmax_t paced =
+            drops ? (at >= dropAt ? 0 : std::min<std::uintmax_t>(n, dropAt - at)) : n;
+        at += n;
+        if (!paceBytes(paced)) {
             gone = true;
             break;
         }
-        at += n;
-        if (small)
-            break;
-    }
+    } while (!small && at < size);
+    if (small && size == 0)
+        noteProgress(p, remote, 0, 0);
     if (in != nullptr)
         fclose(in);
     if (out != nullptr && fclose(out) != 0)
         p.full = true;
     p.sent += drops ? dropAt : size;
-    if (!small && !writeFailed && !gone) {
-        traceWrite(kFirstFd, done, done.size());
-        writeFailed = drops;
-    }
     if (gone)
         return Sent::Dropped;
-    if (drops || writeFailed || fills || p.full || out == nullptr)
+    if (!small)
+        traceWrite(kFirstFd, done, done.size());
+    if (drops || fills || p.full || out == nullptr)
         fs::remove(target, ec);
     if (drops) {
-        if (writeFailed)
-            traceWriteFailed(kFirstFd);
-        else
-            traceReadFailed(kFirstFd, 8);
+        traceReadFailed(kFirstFd, 8);
         return Sent::Dropped;
     }
     const char *refusal = out == nullptr ? kReadOnly : fills || p.full ? kNoSpace : nullptr;
@@ -192,17 +211,6 @@ Sent sendFile(Push &p, const fs::path &local, const std::string &remote, const f
     traceRead(kFirstFd, "FAIL" + u32(std::string(refusal).size()));
     traceRead(kFirstFd, refusal);
     return refusal == kNoSpace ? Sent::Full : Sent::Refused;
-}
-
-// What adb says of a file that did not arrive.
-std::string failureText(Sent sent, const std::string &from, const std::string &to,
-                        std::uintmax_t size) {
-    if (sent == Sent::Dropped)
-        return size < kSyncDataMax ? copyFailed(from, to, "couldn't read from device")
-                                   : "adb: error: " + std::to_string(kSyncDataMax) +
-                                         "-byte write failed: Success\n";
-    return copyFailed(from, to,
-                      std::string("remote ") + (sent == Sent::Full ? kNoSpace : kReadOnly));
 }
 
 // adb's local_build_list: a folder's files first, in the order the folder lists them, then its
@@ -225,12 +233,15 @@ void listFolder(const fs::path &root, const fs::path &rel, std::vector<fs::path>
     }
 }
 
-bool report(Push &p, Sent sent, const std::string &from, const std::string &to,
-            const fs::path &local) {
+// adb's messages arrive after its trace's last line: the error, then (at exit) the last
+// progress line, which a summary would have replaced.
+bool report(Push &p, Sent sent, const std::string &from, const std::string &to) {
     if (sent == Sent::Arrived)
         return true;
-    std::error_code ec;
-    writeErr(failureText(sent, from, to, fs::file_size(local, ec)));
+    const std::string why = sent == Sent::Dropped ? std::string("couldn't read from device")
+                                                  : std::string("remote ") +
+                                                        (sent == Sent::Full ? kNoSpace : kReadOnly);
+    writeOut(copyFailed(from, to, why));
     p.dropped = sent == Sent::Dropped;
     p.full = sent == Sent::Full;
     return false;
@@ -246,7 +257,7 @@ bool pushFolder(Push &p, const std::string &srcArg, fs::path src, const fs::path
     std::error_code ec;
     fs::create_directories(target, ec);
     if (!fs::is_directory(target, ec)) {
-        writeErr(copyFailed(srcArg, remote, std::string("remote ") + kReadOnly));
+        writeOut(copyFailed(srcArg, remote, std::string("remote ") + kReadOnly));
         return false;
     }
     std::vector<fs::path> files;
@@ -254,16 +265,19 @@ bool pushFolder(Push &p, const std::string &srcArg, fs::path src, const fs::path
     listFolder(src, fs::path(), files, folders);
     for (const fs::path &folder : folders)
         fs::create_directories(target / folder, ec);
-    std::uintmax_t bytes = 0;
+    p.expected = 0;
+    for (const fs::path &rel : files)
+        p.expected += fs::file_size(src / rel, ec);
+    p.transferred = 0;
+    p.manyFiles = true;
     for (const fs::path &rel : files) {
         const std::string relText = fromPathSlashes(rel);
-        const std::string from = label + relText;
         const std::string to = remoteJoin(remote, relText);
-        if (!report(p, sendFile(p, src / rel, to, target / rel, true), from, to, src / rel))
+        if (!report(p, sendFile(p, src / rel, to, target / rel, true), label + relText, to))
             return false;
-        bytes += fs::file_size(src / rel, ec);
     }
-    writeOut(summary(label, files.size(), bytes));
+    writeOut(summary(label, files.size(), p.expected));
+    p.progress.clear();
     return true;
 }
 
@@ -272,7 +286,7 @@ bool pushOne(Push &p, const std::string &srcArg, const std::string &dst) {
     std::error_code ec;
     const fs::file_status status = fs::status(src, ec);
     if (!fs::exists(status)) {
-        writeErr("adb: error: cannot stat '" + srcArg + "': No such file or directory\n");
+        writeOut("adb: error: cannot stat '" + srcArg + "': No such file or directory\n");
         return false;
     }
     const std::string name = localBaseName(srcArg, src);
@@ -285,14 +299,18 @@ bool pushOne(Push &p, const std::string &srcArg, const std::string &dst) {
     const fs::path target = into ? dstLocal / toPath(name) : dstLocal;
     if (fs::is_directory(status)) {
         if (!mapped) {
-            writeErr(copyFailed(srcArg, remote, std::string("remote ") + kReadOnly));
+            writeOut(copyFailed(srcArg, remote, std::string("remote ") + kReadOnly));
             return false;
         }
         return pushFolder(p, srcArg, src, target, remote);
     }
-    if (!report(p, sendFile(p, src, remote, target, mapped), srcArg, remote, src))
+    p.expected = fs::file_size(src, ec);
+    p.transferred = 0;
+    p.manyFiles = false;
+    if (!report(p, sendFile(p, src, remote, target, mapped), srcArg, remote))
         return false;
-    writeOut(summary(srcArg, 1, fs::file_size(src, ec)));
+    writeOut(summary(srcArg, 1, p.expected));
+    p.progress.clear();
     return true;
 }
 
@@ -369,10 +387,9 @@ int cmdPush(const State &st, const Args &args) {
     if (p.dropped)
         dropDevice(st, p.device);
     unlockState(st.dir);
-    // Once the link has gone adb ends without its goodbye.
-    if (!p.dropped) {
-        const std::string quit = "QUIT" + u32(0);
-        traceWrite(kFirstFd, quit, quit.size());
-    }
+    const std::string quit = "QUIT" + u32(0);
+    traceWrite(kFirstFd, quit, quit.size());
+    if (!p.progress.empty())
+        writeOut(p.progress + "\n");
     return rc;
 }
