@@ -677,6 +677,7 @@ std::wstring wide(const std::string &s) { return fs::path(s).wstring(); }
 TEST_F(CabinetSim, HolderEndsWithTheClientsGroupAndTheServerDoesNot) {
     const SimCabinet cabinet = SimCabinet::create(folderNameForThisRun());
     cabinet.setLink("ready");
+    cabinet.write("server-lifetime-ms", "600000");
     cabinet.addFault("devices\t1\thold\t600000");
 #ifdef _WIN32
     Job job;
@@ -730,6 +731,8 @@ TEST_F(CabinetSim, HolderEndsWithTheClientsGroupAndTheServerDoesNot) {
 TEST_F(CabinetSim, ServerStartsInsideAJobThatKeepsIt) {
     const SimCabinet cabinet = SimCabinet::create(folderNameForThisRun());
     cabinet.setLink("ready");
+    // Nothing but the job's end can end it during the test.
+    cabinet.write("server-lifetime-ms", "600000");
     Job job;
     ASSERT_TRUE(job.start(L"\"" + wide(tool) + L"\" devices", wide(work), false));
     ASSERT_TRUE(waitUntil([&] { return lastOfRole(cabinet, "server") != 0; }, 30000));

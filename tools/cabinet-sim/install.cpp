@@ -43,13 +43,12 @@ Copied streamPackage(const fs::path &from, const fs::path &to, long long dropAft
     if (in == nullptr)
         return Copied::Failed;
     setvbuf(in, nullptr, _IONBF, 0);
-    FILE *out = openFile(to, "wb");
-    if (out == nullptr) {
+    // Written a piece at a time, so that a test can take the state folder away in the middle of
+    // a slow copy.
+    if (!writeFile(to, std::string())) {
         fclose(in);
         return Copied::Failed;
     }
-    // The device's copy grows as the bytes arrive.
-    setvbuf(out, nullptr, _IONBF, 0);
     std::vector<char> buf(kReadSize);
     Copied result = Copied::Whole;
     size_t n;
@@ -58,7 +57,7 @@ Copied streamPackage(const fs::path &from, const fs::path &to, long long dropAft
             result = Copied::Dropped;
             break;
         }
-        if (fwrite(buf.data(), 1, n, out) != n || !paceBytes(n)) {
+        if (!appendFile(to, std::string(buf.data(), n)) || !paceBytes(n)) {
             result = Copied::Failed;
             break;
         }
@@ -67,8 +66,6 @@ Copied streamPackage(const fs::path &from, const fs::path &to, long long dropAft
     if (ferror(in) != 0)
         result = Copied::Failed;
     fclose(in);
-    if (fclose(out) != 0 && result == Copied::Whole)
-        result = Copied::Failed;
     if (result != Copied::Whole)
         fs::remove(to, ec);
     return result;

@@ -121,7 +121,8 @@ void traceStat(const Push &p, const std::string &remote) {
 
 // Writes what reaches the storage of a piece that starts `at` bytes into the file: nothing past a
 // dropped link or a full storage.
-void store(Push &p, FILE *out, const std::string &piece, std::uintmax_t at, std::uintmax_t dropAt) {
+void store(Push &p, const fs::path *out, const std::string &piece, std::uintmax_t at,
+           std::uintmax_t dropAt) {
     if (out == nullptr)
         return;
     std::uintmax_t take = piece.size();
@@ -129,7 +130,7 @@ void store(Push &p, FILE *out, const std::string &piece, std::uintmax_t at, std:
         take = at >= dropAt ? 0 : std::min(take, dropAt - at);
     if (p.room != kNoLimit)
         take = at >= p.room - p.stored ? 0 : std::min(take, p.room - p.stored - at);
-    if (take > 0 && fwrite(piece.data(), 1, take, out) != take)
+    if (take > 0 && !appendFile(*out, piece.substr(0, take)))
         p.full = true;
 }
 
@@ -148,13 +149,13 @@ Sent sendFile(Push &p, const fs::path &local, const std::string &remote, const f
     const bool fills = !drops && p.room != kNoLimit && size > p.room - p.stored;
 
     FILE *in = openFile(local, "rb");
-    FILE *out = nullptr;
+    // The device's copy grows as the bytes arrive; it is open only while a piece is written, so
+    // that a test can take the state folder away in the middle of a slow copy.
+    const fs::path *out = nullptr;
     if (mapped && !fs::is_directory(target, ec)) {
         fs::create_directories(target.parent_path(), ec);
-        out = openFile(target, "wb");
-        // The device's copy grows as the bytes arrive.
-        if (out != nullptr)
-            setvbuf(out, nullptr, _IONBF, 0);
+        if (writeFile(target, std::string()))
+            out = &target;
     }
     p.full = false;
     const bool small = size < kSyncDataMax;
@@ -189,8 +190,6 @@ Sent sendFile(Push &p, const fs::path &local, const std::string &remote, const f
         noteProgress(p, remote, 0, 0);
     if (in != nullptr)
         fclose(in);
-    if (out != nullptr && fclose(out) != 0)
-        p.full = true;
     p.sent += drops ? dropAt : size;
     if (gone)
         return Sent::Dropped;
