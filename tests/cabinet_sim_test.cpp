@@ -508,7 +508,7 @@ std::vector<std::string> traceLines(const std::string &output, std::string *pid)
     return lines;
 }
 
-// Debian's adb 29 recorded (tests/data/adb-trace-*.txt, carried as resources 909 to 911).
+// Debian's adb 29 recorded (tests/data/adb-trace-*.txt, carried as resources 909 to 913).
 std::vector<std::string> recordedTrace(uint16_t id) {
     const void *data = nullptr;
     uint32_t size = 0;
@@ -568,6 +568,44 @@ TEST_F(CabinetSim, TraceFollowsTheRealAdbsExchange) {
                   tail);
     }
     cabinet.destroy();
+}
+
+// A push that fails ends its trace as adb's does: the failing file's answer read after the whole
+// file went out (a FAIL with the device's words, or a closed connection), then QUIT. The
+// recordings failed in a larger file, whose DONE the last lines leave out.
+TEST_F(CabinetSim, TraceOfAFailedPushEndsAsAdbs) {
+    struct Run {
+        const char *file;
+        const char *bytes;
+        size_t lastLines;
+        uint16_t recording;
+    };
+    const Run runs[] = {{"storage-room", "4000\n", 5, 912}, {"drop-after", "4000\n", 3, 913}};
+    for (const Run &r : runs) {
+        SCOPED_TRACE(r.file);
+        const SimCabinet cabinet = SimCabinet::create(folderNameForThisRun() + "-" + r.file);
+        pretendServerRuns(cabinet);
+        cabinet.setLink("ready");
+        cabinet.write(r.file, r.bytes);
+        setEnvironment("ADB_TRACE", "rwx");
+        const Answer answer = run("push Racing /sdcard/roms/");
+        setEnvironment("ADB_TRACE", nullptr);
+        EXPECT_EQ(answer.code, 1);
+        const std::vector<std::string> lines = traceLines(answer.output, nullptr);
+        const std::vector<std::string> expected = recordedTrace(r.recording);
+        ASSERT_GE(lines.size(), r.lastLines);
+        ASSERT_GE(expected.size(), r.lastLines);
+        EXPECT_EQ(
+            std::vector<std::string>(lines.end() - static_cast<long>(r.lastLines), lines.end()),
+            std::vector<std::string>(expected.end() - static_cast<long>(r.lastLines),
+                                     expected.end()));
+        // Then the error and the last progress line, after every trace line.
+        EXPECT_NE(
+            answer.output.find(toolText("QUIT....\nadb: error: failed to copy 'Racing/sub/b.bin'")),
+            std::string::npos)
+            << answer.output;
+        cabinet.destroy();
+    }
 }
 
 // At a slow pace each piece's trace line arrives while the copy goes on: the first piece's line

@@ -137,13 +137,6 @@ void traceRead(int fd, const std::string &bytes) {
          wanted + " got=" + std::to_string(bytes.size()) + " " + dumpHex(bytes, bytes.size()));
 }
 
-void traceWriteFailed(int fd) {
-    if (!settings.rwx)
-        return;
-    line("adb_io.cpp", 113, "writex: fd=" + std::to_string(fd) + " error 32: Broken pipe");
-    line("adb_io.cpp", 118, "writex: fd=" + std::to_string(fd) + " disconnected");
-}
-
 void traceReadFailed(int fd, size_t wanted) {
     if (!settings.rwx)
         return;

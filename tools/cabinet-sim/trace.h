@@ -25,7 +25,7 @@ void traceService(const State &st, const Target &target, const std::string &serv
 
 void traceWrite(int fd, const std::string &head, size_t length); // head: at least 16 bytes if any
 void traceRead(int fd, const std::string &bytes);
-void traceWriteFailed(int fd);
+// A read that finds the connection closed (the link dropped).
 void traceReadFailed(int fd, size_t wanted);
 // A line of the adb tag (on with all only).
 void traceAdb(const char *file, int line, const std::string &message);
