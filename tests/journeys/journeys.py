@@ -386,6 +386,7 @@ class Session:
         with open(os.path.join(self.state, name), "w") as f:
             f.write(text)
 
+    # Each line: the simulator's folder, the ANDROID_SERIAL it got, then the arguments.
     def log(self):
         try:
             with open(os.path.join(self.state, "log"), encoding="utf-8") as f:
@@ -394,7 +395,7 @@ class Session:
             return []
 
     def commands(self):
-        return [" ".join(entry[1:]) for entry in self.log()]
+        return [" ".join(entry[2:]) for entry in self.log()]
 
     def work_folder(self):
         entries = self.log()

@@ -50,22 +50,25 @@ static std::string unescape(const std::string &field) {
     return out;
 }
 
+// A line is FOLDER \t SERIAL, then \t and each argument (escaped with %XX).
 std::vector<SimInvocation> SimCabinet::log() const {
     std::vector<SimInvocation> invocations;
     std::istringstream lines(read("log"));
     std::string line;
     while (std::getline(lines, line)) {
-        SimInvocation invocation;
-        std::istringstream fields(line);
-        std::string field;
-        bool first = true;
-        while (std::getline(fields, field, '\t')) {
-            if (first)
-                invocation.folder = unescape(field);
+        std::vector<std::string> fields(1);
+        for (char c : line) {
+            if (c == '\t')
+                fields.emplace_back();
             else
-                invocation.arguments.push_back(unescape(field));
-            first = false;
+                fields.back() += c;
         }
+        SimInvocation invocation;
+        invocation.folder = unescape(fields[0]);
+        if (fields.size() > 1)
+            invocation.serial = unescape(fields[1]);
+        for (size_t i = 2; i < fields.size(); i++)
+            invocation.arguments.push_back(unescape(fields[i]));
         invocations.push_back(invocation);
     }
     return invocations;

@@ -6,6 +6,7 @@
 
 struct SimInvocation {
     std::string folder;                 // the simulator's current folder
+    std::string serial;                 // ANDROID_SERIAL as it got it; empty when unset
     std::vector<std::string> arguments; // argv[1..]
 };
 

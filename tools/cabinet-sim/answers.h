@@ -4,15 +4,19 @@
 #include <string>
 #include <vector>
 
-#include "state.h"
+#include "devices.h"
 
 using Args = std::vector<std::string>;
 
-// The link as a one-device command sees it, and the error adb prints for it ("" when ready).
-std::string linkNow(const State &st);
-std::string deviceProblem(const std::string &link);
-// What a command that first asks for the device's features prints when `problem` stops it.
-std::string featureSetFailure(const std::string &problem);
+// Options come first; the operand is the last argument.
+bool lastOperand(const Args &args, std::string &operand);
+
+// "error: PROBLEM\n", as a command prints a refused device.
+std::string refusalLine(const Target &target);
+// Install, push and uninstall first ask the server for the device's features; these refusals
+// already fail that question, and the command goes on to say so in its own way.
+bool refusedAtFeatureQuery(const Target &target);
+std::string featureSetFailure(const Target &target);
 
 int cmdDevices(const State &st);
 int cmdShell(const State &st, const Args &args);

@@ -1,5 +1,6 @@
 // Cabinet simulator: answers like adb, keeping the simulated cabinet in a state folder.
 #include "answers.h"
+#include "devices.h"
 #include "faults.h"
 #include "files.h"
 #include "server.h"
@@ -16,7 +17,7 @@ int answer(const State &st, const Args &args) {
         return 0;
     }
     ensureServer(st);
-    ensurePackages(st);
+    ensurePackages(defaultDevice(st));
     unlockState(st.dir);
     if (cmd == "start-server")
         return 0;
@@ -42,7 +43,7 @@ long long numberArg(const Fault &fault, size_t i, long long fallback) {
     return fallback;
 }
 
-int run(const State &st, const Args &args) {
+int run(State &st, const Args &args) {
     if (!lockState(st.dir))
         return 1;
     appendLog(st, args);
@@ -64,6 +65,8 @@ int run(const State &st, const Args &args) {
             return 1;
         if (fault.action == "hold")
             spawnHold(numberArg(fault, 0, 0), st.dir);
+        if (fault.action == "drop")
+            st.dropAfter = numberArg(fault, 0, 0);
     }
     return answer(st, args);
 }
@@ -77,7 +80,8 @@ int main(int argc, char **argv) {
     if (all.size() >= 4 && all[1] == "--hold")
         return runHold(all[2], all[3]);
     const Args args(all.begin() + (all.empty() ? 0 : 1), all.end());
-    const State st = openState();
+    State st = openState();
+    recordProcess(st.dir, "client");
     const int rc = run(st, args);
     fflush(stderr);
     fflush(stdout);

@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 #endif
 
@@ -89,13 +90,13 @@ HANDLE inheritableCopy(DWORD which) {
     return copy;
 }
 
-bool startSelf(std::wstring cmd, const fs::path &cwd, STARTUPINFOW &si) {
+bool startSelf(std::wstring cmd, const fs::path &cwd, STARTUPINFOW &si, DWORD flags) {
     std::wstring exe = selfExe();
     cmd = quoteArg(exe) + L" " + cmd;
     PROCESS_INFORMATION pi;
     ZeroMemory(&pi, sizeof(pi));
-    if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr,
-                        cwd.c_str(), &si, &pi))
+    if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, flags, nullptr, cwd.c_str(),
+                        &si, &pi))
         return false;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
@@ -119,6 +120,10 @@ std::vector<std::string> programArgs(int argc, char **argv) {
         args.push_back(argv[i]);
     return args;
 }
+
+std::string selfPath() { return narrow(selfExe()); }
+unsigned long processId() { return GetCurrentProcessId(); }
+unsigned long threadId() { return GetCurrentThreadId(); }
 
 std::string currentFolder() {
     DWORD n = GetCurrentDirectoryW(0, nullptr);
@@ -183,7 +188,9 @@ bool spawnServer(const fs::path &state, const std::string &token) {
     ZeroMemory(&si, sizeof(si));
     si.cb = sizeof(si);
     std::wstring cmd = L"--server " + quoteArg(state.wstring()) + L" " + quoteArg(widen(token));
-    return startSelf(cmd, state, si);
+    // A job that does not allow breaking away refuses the flag: then the server stays in it.
+    return startSelf(cmd, state, si, DETACHED_PROCESS | CREATE_BREAKAWAY_FROM_JOB) ||
+           startSelf(cmd, state, si, DETACHED_PROCESS);
 }
 
 bool spawnHold(long long ms, const fs::path &state) {
@@ -199,7 +206,7 @@ bool spawnHold(long long ms, const fs::path &state) {
     si.hStdError = err;
     std::wstring cmd = L"--hold " + std::to_wstring(ms) + L" " + quoteArg(state.wstring());
     // The temporary folder as its current folder, so it blocks deleting no test folder.
-    bool ok = startSelf(cmd, systemTempFolder(), si);
+    bool ok = startSelf(cmd, systemTempFolder(), si, CREATE_NO_WINDOW);
     if (out != nullptr)
         CloseHandle(out);
     if (err != nullptr)
@@ -259,6 +266,10 @@ bool startSelf(std::vector<std::string> args, const fs::path &cwd, bool detach) 
 std::vector<std::string> programArgs(int argc, char **argv) {
     return std::vector<std::string>(argv, argv + argc);
 }
+
+std::string selfPath() { return selfExe(); }
+unsigned long processId() { return static_cast<unsigned long>(getpid()); }
+unsigned long threadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
 
 std::string currentFolder() {
     std::string buf(4096, '\0');

@@ -12,6 +12,9 @@ namespace fs = std::filesystem;
 // argv[0..]; on Windows taken from the C runtime's wide split and held as UTF-8.
 std::vector<std::string> programArgs(int argc, char **argv);
 std::string currentFolder();
+std::string selfPath();
+unsigned long processId();
+unsigned long threadId();
 bool readEnv(const char *name, std::string &value);
 fs::path systemTempFolder();
 
@@ -27,7 +30,9 @@ void writeOutRaw(const std::string &bytes);
 void writeErr(const std::string &text);
 void makeStdinBinary();
 
-// Background server: detached, own session, standard streams on nothing.
+// Background server: detached, own session, standard streams on nothing; on Windows out of the
+// client's job when the job lets it go, so that ending the job leaves it running, as adb's does.
 bool spawnServer(const fs::path &state, const std::string &token);
-// Grandchild that keeps our standard output and error open for a while.
+// Grandchild that keeps our standard output and error open for a while; it stays in the client's
+// process group (Linux) or job (Windows), so that ending those ends it too.
 bool spawnHold(long long ms, const fs::path &state);

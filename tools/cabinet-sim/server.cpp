@@ -65,6 +65,7 @@ void killServer(const State &st) {
 
 int runServer(const std::string &stateArg, std::string token) {
     const fs::path dir = toPath(stateArg);
+    recordProcess(dir, "server");
     // Started by hand without a token: serve whichever server file is there now.
     if (token.empty())
         token = readServerFile(dir).token;
@@ -94,6 +95,7 @@ int runServer(const std::string &stateArg, std::string token) {
 int runHold(const std::string &msArg, const std::string &stateArg) {
     long long ms = 0;
     parseNumber(msArg, ms);
+    recordProcess(toPath(stateArg), "hold");
     waitFor(toPath(stateArg), ms);
     return 0;
 }

@@ -41,11 +41,11 @@ Args shellWords(const std::string &line) {
     return words;
 }
 
-int pmPath(const State &st, const std::string &package) {
+int pmPath(const State &st, const Device &device, const std::string &package) {
     if (!lockState(st.dir))
         return 1;
-    ensurePackages(st);
-    std::string where = packageLocation(st, package);
+    ensurePackages(device);
+    std::string where = packageLocation(device, package);
     unlockState(st.dir);
     if (where == "system") {
         if (package == "com.arcade")
@@ -54,7 +54,7 @@ int pmPath(const State &st, const std::string &package) {
             writeOut("package:/system/app/" + package + "/" + package + ".apk\n");
         return 0;
     }
-    if (where == "data") {
+    if (where == "data" || where == "user") {
         const std::string dir = "package:/data/app/~~xSy7YPp-Dl1DeQIUB8XJMA==/";
         if (package == "com.arcade")
             writeOut(dir + "com.arcade-qbVqw-KmdgSqSB0HPsNr7g==/base.apk\n");
@@ -65,10 +65,10 @@ int pmPath(const State &st, const std::string &package) {
     return 1;
 }
 
-int makeFolders(const State &st, const Args &words) {
+int makeFolders(const Device &device, const Args &words) {
     for (size_t i = 1; i < words.size(); ++i) {
         fs::path local;
-        if (words[i].empty() || words[i][0] == '-' || !sdcardPath(st, words[i], local))
+        if (words[i].empty() || words[i][0] == '-' || !sdcardPath(device, words[i], local))
             continue;
         std::error_code ec;
         fs::create_directories(local, ec);
@@ -89,9 +89,9 @@ int amStart(const Args &words) {
 } // namespace
 
 int cmdShell(const State &st, const Args &args) {
-    std::string problem = deviceProblem(linkNow(st));
-    if (!problem.empty()) {
-        writeOut(problem);
+    const Target target = pickTarget(st);
+    if (target.refusal != Refusal::None) {
+        writeOut(refusalLine(target));
         return 1;
     }
     const Args words = shellWords(join(Args(args.begin() + 1, args.end()), " "));
@@ -99,7 +99,7 @@ int cmdShell(const State &st, const Args &args) {
         return 0;
     const std::string &cmd = words[0];
     if (cmd == "pm" && words.size() >= 3 && words[1] == "path")
-        return pmPath(st, words.back());
+        return pmPath(st, target.device, words.back());
     if (cmd == "am" && words.size() >= 3 && words[1] == "force-stop")
         return 0;
     if (cmd == "am" && words.size() >= 4 && words[1] == "start") {
@@ -108,7 +108,7 @@ int cmdShell(const State &st, const Args &args) {
             return rc;
     }
     if (cmd == "mkdir")
-        return makeFolders(st, words);
+        return makeFolders(target.device, words);
     writeOut("/system/bin/sh: " + cmd + ": not found\n");
     return 127;
 }

@@ -3,7 +3,10 @@
 #include <chrono>
 #include <thread>
 
+#include "devices.h"
 #include "files.h"
+
+const char *const kDefaultSerial = "R58M12ABCDE";
 
 namespace {
 
@@ -47,6 +50,7 @@ State openState() {
         st.dir = systemTempFolder() / "cabinet-sim-demo";
     }
     fs::create_directories(st.dir, ec);
+    readEnv("ANDROID_SERIAL", st.serial);
     return st;
 }
 
@@ -103,10 +107,15 @@ void unlockState(const fs::path &dir) {
 }
 
 void appendLog(const State &st, const std::vector<std::string> &args) {
-    std::string line = escapeField(currentFolder()) + "\t";
-    for (size_t i = 0; i < args.size(); ++i)
-        line += (i == 0 ? "" : "\t") + escapeField(args[i]);
+    // FOLDER \t SERIAL, then \t and each argument: a line without arguments has one tab.
+    std::string line = escapeField(currentFolder()) + "\t" + escapeField(st.serial);
+    for (const std::string &arg : args)
+        line += "\t" + escapeField(arg);
     appendFile(st.dir / "log", line + "\n");
+}
+
+void recordProcess(const fs::path &dir, const char *role) {
+    appendFile(dir / "pids", std::to_string(processId()) + " " + role + "\n");
 }
 
 std::string currentLink(const State &st) {
@@ -146,16 +155,6 @@ bool takeQueuedLink(const State &st, std::string &word) {
     return false;
 }
 
-void ensurePackages(const State &st) {
-    const fs::path dir = st.dir / "packages";
-    std::error_code ec;
-    if (fs::exists(dir, ec))
-        return;
-    fs::create_directories(dir, ec);
-    writeFile(dir / "com.arcade", "system");
-    writeFile(dir / "com.zezuz.oneupvantormd17", "system");
-}
-
 bool validPackageName(const std::string &name) {
     if (name.empty() || name == "." || name == "..")
         return false;
@@ -168,19 +167,6 @@ bool validPackageName(const std::string &name) {
     return true;
 }
 
-std::string packageLocation(const State &st, const std::string &name) {
-    std::string text;
-    if (!validPackageName(name) || !readFile(st.dir / "packages" / name, text))
-        return {};
-    return firstWord(text);
-}
-
-void setPackageLocation(const State &st, const std::string &name, const std::string &where) {
-    std::error_code ec;
-    fs::create_directories(st.dir / "packages", ec);
-    writeFile(st.dir / "packages" / name, where);
-}
-
 void resetDemo(const State &st) {
     std::error_code ec;
     setLink(st, "none");
@@ -188,34 +174,6 @@ void resetDemo(const State &st) {
     fs::remove_all(st.dir / "packages", ec);
     fs::remove_all(st.dir / "installed", ec);
     fs::remove_all(st.dir / "sdcard", ec);
-    ensurePackages(st);
+    ensurePackages(defaultDevice(st));
     writeFile(st.dir / "demo-reset", std::to_string(nowMs()));
-}
-
-bool sdcardPath(const State &st, const std::string &remote, fs::path &local) {
-    const std::string root = "/sdcard";
-    if (remote.compare(0, root.size(), root) != 0)
-        return false;
-    if (remote.size() > root.size() && remote[root.size()] != '/')
-        return false;
-    std::vector<std::string> parts;
-    for (const std::string &part : split(remote.substr(root.size()), '/')) {
-        if (part.empty() || part == ".")
-            continue;
-        if (part == "..") {
-            if (parts.empty())
-                return false;
-            parts.pop_back();
-            continue;
-        }
-        // Nothing in a name may climb out or jump to another drive.
-        for (const fs::path &e : toPath(part))
-            if (e == ".." || e.has_root_name() || e.has_root_directory())
-                return false;
-        parts.push_back(part);
-    }
-    local = st.dir / "sdcard";
-    for (const std::string &part : parts)
-        local /= toPath(part);
-    return true;
 }

@@ -9,10 +9,14 @@
 struct State {
     fs::path dir;
     bool demo = false;
+    std::string serial;       // ANDROID_SERIAL as this process got it; empty when unset
+    long long dropAfter = -1; // a `drop` fault: the link drops after this many bytes of data
 };
 
 // From CABINET_SIM_STATE, else the demo folder in the system temporary folder; created.
 State openState();
+// The serial of the device whose files are the state folder's own packages/, installed/, sdcard/.
+extern const char *const kDefaultSerial;
 
 long long nowMs();
 bool folderGone(const fs::path &dir);
@@ -29,11 +33,8 @@ void appendLog(const State &st, const std::vector<std::string> &args);
 std::string currentLink(const State &st);
 void setLink(const State &st, const std::string &word);
 bool takeQueuedLink(const State &st, std::string &word);
-void ensurePackages(const State &st);
-std::string packageLocation(const State &st, const std::string &name);
-void setPackageLocation(const State &st, const std::string &name, const std::string &where);
 void resetDemo(const State &st);
+// Every simulator process says who it is in STATE/pids: "PID ROLE" (client, server, hold).
+void recordProcess(const fs::path &dir, const char *role);
 
 bool validPackageName(const std::string &name);
-// Maps /sdcard/... on the cabinet into the state folder; false for any other place.
-bool sdcardPath(const State &st, const std::string &remote, fs::path &local);
