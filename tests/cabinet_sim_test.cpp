@@ -153,7 +153,7 @@ class CabinetSim : public ::testing::Test {
     }
 
     bool start(const std::string &arguments, ChildProcess *child) const {
-        return startChild(("\"" + tool + "\" " + arguments).c_str(), work.c_str(), child);
+        return startChild(("\"" + tool + "\" " + arguments).c_str(), work.c_str(), nullptr, child);
     }
 
     Answer run(const std::string &arguments) const {
@@ -165,7 +165,7 @@ class CabinetSim : public ::testing::Test {
         int32_t count;
         while ((count = readChildOutput(&child, buffer, sizeof buffer, 30000)) > 0)
             answer.output.append(buffer, static_cast<size_t>(count));
-        answer.code = finishChild(&child, 30000);
+        answer.code = finishChild(&child, 30000, false);
         return answer;
     }
 };
@@ -476,7 +476,7 @@ TEST_F(CabinetSim, DelayFaultHoldsTheLaunchersInstall) {
     EXPECT_EQ(readChildOutput(&child, buffer, sizeof buffer, 0), childReadTimedOut);
     EXPECT_FALSE(pathExists(joinPath(cabinet.folder, "installed")));
     cabinet.destroy();
-    EXPECT_EQ(finishChild(&child, 30000), 1);
+    EXPECT_EQ(finishChild(&child, 30000, false), 1);
 }
 
 // ---- The trace ------------------------------------------------------------------------------
@@ -643,7 +643,7 @@ TEST_F(CabinetSim, TraceLinesArriveAsThePushGoes) {
               300000u);
     // Taking the state folder away ends the paced copy.
     cabinet.destroy();
-    EXPECT_NE(finishChild(&child, 30000), childStillRunning);
+    EXPECT_NE(finishChild(&child, 30000, false), childStillRunning);
 }
 
 #ifndef _WIN32
@@ -667,7 +667,7 @@ TEST_F(CabinetSim, PacedInstallReadsThePackageInPieces) {
     EXPECT_GE(read, 65536u);
     EXPECT_LT(read, 2 * 65536u);
     cabinet.destroy();
-    EXPECT_NE(finishChild(&child, 30000), childStillRunning);
+    EXPECT_NE(finishChild(&child, 30000, false), childStillRunning);
 }
 #endif
 
