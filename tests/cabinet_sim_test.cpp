@@ -76,47 +76,9 @@ void pretendServerRuns(const SimCabinet &cabinet) {
     cabinet.write("server", std::to_string(now + 600000) + " already-running\n");
 }
 
-struct SimProcess {
-    unsigned long pid;
-    std::string role;
-};
-
-std::vector<SimProcess> simProcesses(const SimCabinet &cabinet) {
-    std::vector<SimProcess> found;
-    std::istringstream lines(cabinet.read("pids"));
-    SimProcess p;
-    while (lines >> p.pid >> p.role)
-        found.push_back(p);
-    return found;
-}
-
-unsigned long lastOfRole(const SimCabinet &cabinet, const std::string &role) {
-    unsigned long pid = 0;
-    for (const SimProcess &p : simProcesses(cabinet))
-        if (p.role == role)
-            pid = p.pid;
-    return pid;
-}
-
-bool alive(unsigned long pid) {
-#ifdef _WIN32
-    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
-    if (process == nullptr)
-        return false;
-    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    CloseHandle(process);
-    return running;
-#else
-    // A process that has ended but is not yet reaped is a zombie: no longer running.
-    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
-    const size_t close = stat.rfind(") ");
-    return close != std::string::npos && stat[close + 2] != 'Z' && stat[close + 2] != 'X';
-#endif
-}
-
 bool endsWithin(unsigned long pid, uint64_t ms) {
     const uint64_t end = wallMilliseconds() + ms;
-    while (alive(pid)) {
+    while (processAlive(pid)) {
         if (wallMilliseconds() > end)
             return false;
         sleepMilliseconds(20);
@@ -559,7 +521,7 @@ TEST_F(CabinetSim, TraceFollowsTheRealAdbsExchange) {
                 if (line.find("] Installed as ") != std::string::npos)
                     line = line.substr(0, line.find(" as ") + 4) + "...";
         EXPECT_EQ(lines, expected);
-        EXPECT_EQ(pid, std::to_string(lastOfRole(cabinet, "client")));
+        EXPECT_EQ(pid, std::to_string(cabinet.lastProcess("client")));
         // The answer itself comes after the trace, untouched.
         const std::string tail = toolText(r.output);
         EXPECT_EQ(answer.output.substr(answer.output.size() -
@@ -659,7 +621,7 @@ TEST_F(CabinetSim, PacedInstallReadsThePackageInPieces) {
     const fs::path installed = fs::path(cabinet.folder) / "installed" / "com.arcade.apk";
     std::error_code ec;
     EXPECT_TRUE(waitUntil([&] { return fs::file_size(installed, ec) == 65536; }, 30000));
-    const unsigned long pid = lastOfRole(cabinet, "client");
+    const unsigned long pid = cabinet.lastProcess("client");
     const std::string io = readFile("/proc/" + std::to_string(pid) + "/io");
     const size_t at = io.find("rchar: ");
     ASSERT_NE(at, std::string::npos) << io;
@@ -747,13 +709,13 @@ TEST_F(CabinetSim, HolderEndsWithTheClientsGroupAndTheServerDoesNot) {
     waitpid(client, &status, 0);
 #endif
     ASSERT_TRUE(waitUntil(
-        [&] { return lastOfRole(cabinet, "hold") != 0 && lastOfRole(cabinet, "server") != 0; },
+        [&] { return cabinet.lastProcess("hold") != 0 && cabinet.lastProcess("server") != 0; },
         30000));
-    const unsigned long clientPid = lastOfRole(cabinet, "client");
-    const unsigned long server = lastOfRole(cabinet, "server");
-    const unsigned long hold = lastOfRole(cabinet, "hold");
-    EXPECT_TRUE(alive(hold));
-    EXPECT_TRUE(alive(server));
+    const unsigned long clientPid = cabinet.lastProcess("client");
+    const unsigned long server = cabinet.lastProcess("server");
+    const unsigned long hold = cabinet.lastProcess("hold");
+    EXPECT_TRUE(processAlive(hold));
+    EXPECT_TRUE(processAlive(server));
 #ifdef _WIN32
     job.end();
 #else
@@ -763,7 +725,7 @@ TEST_F(CabinetSim, HolderEndsWithTheClientsGroupAndTheServerDoesNot) {
     kill(-client, SIGKILL);
 #endif
     EXPECT_TRUE(endsWithin(hold, 30000));
-    EXPECT_TRUE(alive(server));
+    EXPECT_TRUE(processAlive(server));
     EXPECT_NE(clientPid, 0u);
     cabinet.destroy();
     EXPECT_TRUE(endsWithin(server, 30000));
@@ -779,9 +741,9 @@ TEST_F(CabinetSim, ServerStartsInsideAJobThatKeepsIt) {
     cabinet.write("server-lifetime-ms", "600000");
     Job job;
     ASSERT_TRUE(job.start(L"\"" + wide(tool) + L"\" devices", wide(work), false));
-    ASSERT_TRUE(waitUntil([&] { return lastOfRole(cabinet, "server") != 0; }, 30000));
-    const unsigned long server = lastOfRole(cabinet, "server");
-    EXPECT_TRUE(alive(server));
+    ASSERT_TRUE(waitUntil([&] { return cabinet.lastProcess("server") != 0; }, 30000));
+    const unsigned long server = cabinet.lastProcess("server");
+    EXPECT_TRUE(processAlive(server));
     job.end();
     EXPECT_TRUE(endsWithin(server, 30000));
     cabinet.destroy();

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <gtest/gtest.h>
@@ -224,6 +225,67 @@ TEST_F(Install, FolderThatDoesNotArriveEndsTheInstallAndAClickRetries) {
     EXPECT_EQ(appState.operationStage.load(), Done);
     EXPECT_TRUE(discs.matchesCabinet(cabinet));
     EXPECT_EQ(recorded().boxes.size(), 1u);
+}
+
+// With a phone plugged in beside the cabinet, and the user's own ANDROID_SERIAL naming the phone,
+// everything still goes to the cabinet alone: every run that reaches a device is pinned to it.
+TEST_F(Install, PhoneBesideTheCabinetGetsNothing) {
+    cabinet.write("devices", "PHONE1 ready phone\nR58M12ABCDE ready cabinet\n");
+    setEnvironment("ANDROID_SERIAL", "PHONE1");
+    discs.addFolder("Racing", {{"a.iso", std::string(3000, 'r')}});
+    installWorker(nullptr);
+    ASSERT_TRUE(beginOperation());
+    restoreWorker(nullptr);
+    setEnvironment("ANDROID_SERIAL", nullptr);
+
+    EXPECT_EQ(statusText(), "Restored.\nThe cabinet is back to\nits original software.");
+    EXPECT_EQ(recorded().boxes.size(), 1u) << "the install completed";
+    EXPECT_TRUE(discs.matchesCabinet(cabinet));
+    EXPECT_TRUE(cabinet.read("installed/com.arcade.apk") == resourceText(105));
+    EXPECT_FALSE(pathExists(joinPath(cabinet.folder, "device-PHONE1"))) << "nothing on the phone";
+    for (const SimInvocation &run : cabinet.log()) {
+        const bool server = run.arguments == words("start-server");
+        const bool list = run.arguments == words("devices");
+        EXPECT_EQ(run.serial, server || list ? "" : simCabinetSerial) << run.arguments[0];
+    }
+}
+
+// The progress line follows each package and the disc copy, each to 100% once it has succeeded,
+// and is gone once the bytes stop: the simulator takes 1 MB a second here.
+TEST_F(Install, ProgressLineFollowsEachLongStep) {
+    discs.addFolder("One", {{"a.bin", std::string(700000, 'a')}});
+    discs.addFolder("Two", {{"b.bin", std::string(800000, 'b')}});
+    cabinet.write("transfer-rate", "1000000\n");
+    installWorker(nullptr);
+    ASSERT_EQ(appState.operationStage.load(), Done);
+    const std::vector<std::string> lines = recorded().progress;
+    auto position = [&](const std::string &line) {
+        return std::find(lines.begin(), lines.end(), line) - lines.begin();
+    };
+    const long emulatorDone = position("0.2 of 0.2 MB - 100%");
+    const long launcherDone = position("1.0 of 1.0 MB - 100%");
+    const long discsDone = position("1.5 of 1.5 MB - 100%");
+    ASSERT_LT(emulatorDone, launcherDone);
+    ASSERT_LT(launcherDone, discsDone);
+    ASSERT_LT(discsDone, static_cast<long>(lines.size()));
+    EXPECT_EQ(lines.back(), "") << "cleared before the home screen starts";
+    // While the discs travel, both folders count towards one figure that only grows.
+    int discLines = 0;
+    for (long i = launcherDone + 1; i < discsDone; i++) {
+        if (lines[i].empty())
+            continue;
+        discLines++;
+        EXPECT_NE(lines[i].find(" of 1.5 MB - "), std::string::npos) << lines[i];
+        EXPECT_EQ(lines[i].find("100%"), std::string::npos) << lines[i];
+    }
+    EXPECT_GE(discLines, 2);
+#ifndef _WIN32
+    // The launcher's bytes are counted as the tool reads them (the system tells on Linux).
+    int launcherLines = 0;
+    for (long i = emulatorDone + 1; i < launcherDone; i++)
+        launcherLines += lines[i].find(" of 1.0 MB - ") != std::string::npos;
+    EXPECT_GE(launcherLines, 2);
+#endif
 }
 
 TEST_F(Install, NoCabinetWithinTheWaitFails) {

@@ -5,6 +5,7 @@
 #include "cabinet/payload.h"
 #include "cabinet/probe.h"
 #include "tests/support/cabinet_fixture.h"
+#include "tests/support/test_environment.h"
 
 namespace {
 
@@ -90,6 +91,92 @@ TEST_F(Probe, AnswersTheSimulatorsLinkStates) {
         cabinet.setLink(state.first);
         EXPECT_EQ(probeCabinet(), state.second) << state.first;
     }
+}
+
+struct SearchCase {
+    const char *name;
+    const char *devices; // the simulator's devices: SERIAL STATE KIND a line
+    LinkState link;
+    const char *serial;
+};
+
+// The cabinet among the devices: a device is the cabinet when its launcher package has a path;
+// a phone beside it changes nothing, and each device is asked pinned to its own serial.
+TEST_F(Probe, FindsTheCabinetAmongTheDevices) {
+    const SearchCase cases[] = {
+        {"a phone alone", "PHONE1 ready phone\n", NotACabinet, ""},
+        {"two phones", "PHONE1 ready phone\nPHONE2 ready phone\n", NotACabinet, ""},
+        {"the cabinet, then a phone", "R58M12ABCDE ready cabinet\nPHONE1 ready phone\n", Ready,
+         "R58M12ABCDE"},
+        {"a phone, then the cabinet", "PHONE1 ready phone\nR58M12ABCDE ready cabinet\n", Ready,
+         "R58M12ABCDE"},
+        {"two cabinets", "R58M12ABCDE ready cabinet\nCAB2 ready cabinet\n", SeveralCabinets, ""},
+        {"two cabinets and a phone",
+         "PHONE1 ready phone\nR58M12ABCDE ready cabinet\nCAB2 ready cabinet\n", SeveralCabinets,
+         ""},
+        {"an unauthorised cabinet beside a phone",
+         "R58M12ABCDE unauthorized cabinet\nPHONE1 ready phone\n", Unauthorized, ""},
+        {"an offline cabinet beside a phone", "PHONE1 ready phone\nR58M12ABCDE offline cabinet\n",
+         Offline, ""},
+        {"a cabinet this user may not open", "R58M12ABCDE nopermissions cabinet\n", NoPermission,
+         ""},
+        {"nothing", "", NoCabinet, ""},
+    };
+    for (const SearchCase &c : cases) {
+        cabinet.write("devices", c.devices);
+        cabinet.write("log", "");
+        CabinetSearch found;
+        findCabinet(nullptr, nullptr, &found);
+        EXPECT_EQ(found.link, c.link) << c.name;
+        EXPECT_STREQ(found.serial, c.serial) << c.name;
+        for (const SimInvocation &run : cabinet.log()) {
+            if (run.arguments == words("devices")) {
+                EXPECT_EQ(run.serial, "") << c.name;
+                continue;
+            }
+            EXPECT_EQ(run.arguments, words("shell pm path com.arcade")) << c.name;
+            EXPECT_NE(std::string(c.devices).find(run.serial + " ready"), std::string::npos)
+                << c.name << ": asked " << run.serial;
+        }
+    }
+}
+
+// A query the tool could not answer says nothing about the device: alone, it is taken as the
+// cabinet, as the poller always took a single device; beside a phone it is the only candidate.
+TEST_F(Probe, DeviceWhoseQueryFailedIsNeverAPhone) {
+    // The fault answers the first query only: the cabinet's, listed first.
+    const std::pair<const char *, const char *> lists[] = {
+        {"alone", "R58M12ABCDE ready cabinet\n"},
+        {"beside a phone", "R58M12ABCDE ready cabinet\nPHONE1 ready phone\n"},
+    };
+    for (const auto &list : lists) {
+        cabinet.write("devices", list.second);
+        cabinet.write("packages/com.arcade", "data\n");
+        cabinet.write("faults", "shell pm path\t1\tanswer\t1\terror: closed\\n\n");
+        CabinetSearch found;
+        findCabinet(nullptr, nullptr, &found);
+        EXPECT_EQ(found.link, Ready) << list.first;
+        EXPECT_STREQ(found.serial, "R58M12ABCDE") << list.first;
+        EXPECT_FALSE(found.modificationFound) << list.first;
+    }
+    // Without the fault the cabinet's answer shows the modification.
+    cabinet.write("faults", "");
+    CabinetSearch found;
+    findCabinet(nullptr, nullptr, &found);
+    EXPECT_TRUE(found.modificationFound);
+}
+
+// The cabinet found before is taken as it is listed, without asking again; once it is gone, the
+// devices are asked afresh.
+TEST_F(Probe, KnownCabinetIsNotAskedAgain) {
+    cabinet.write("devices", "PHONE1 ready phone\nR58M12ABCDE ready cabinet\n");
+    CabinetSearch found;
+    findCabinet("R58M12ABCDE", nullptr, &found);
+    EXPECT_EQ(found.link, Ready);
+    EXPECT_EQ(commands(), (std::vector<std::vector<std::string>>{words("devices")}));
+    cabinet.write("devices", "PHONE1 ready phone\n");
+    findCabinet("R58M12ABCDE", nullptr, &found);
+    EXPECT_EQ(found.link, NotACabinet);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <string>
 #include <thread>
@@ -7,9 +8,12 @@
 #include "app/app_state.h"
 #include "cabinet/payload.h"
 #include "cabinet/tool_runner.h"
+#include "cabinet/transfer_progress.h"
 #include "platform/platform.h"
 #include "tests/support/cabinet_sim_state.h"
 #include "tests/support/test_environment.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -116,6 +120,75 @@ TEST_F(ToolRunner, GrandchildHoldingThePipeDoesNotHoldTheCaller) {
               toolText("List of devices attached\nR58M12ABCDE\tdevice\n\n"));
     EXPECT_LT(wallMilliseconds() - start, 10000u);
     EXPECT_EQ(result, 0) << "the child itself has ended";
+}
+
+// A run past its limit ends: the child that hangs, or what a child that has ended left behind
+// holding its output, is gone when the call returns; the server, which detached itself, stays.
+TEST_F(ToolRunner, RunPastItsLimitEndsWhatItStartedButTheServer) {
+    cabinet.setLink("ready");
+    const unsigned long server = cabinet.lastProcess("server");
+    ASSERT_NE(server, 0u);
+    struct LimitCase {
+        const char *fault;
+        const char *role; // the process that must not outlive the run
+        int32_t result;
+    };
+    const LimitCase cases[] = {
+        {"devices\t1\thang\t60000", "client", 259},
+        {"devices\t1\thold\t60000", "hold", 0},
+    };
+    for (const LimitCase &c : cases) {
+        cabinet.write("faults", std::string(c.fault) + "\n");
+        int32_t result = -5;
+        run("devices", &result, 4096, 1500);
+        EXPECT_EQ(result, c.result) << c.role;
+        const unsigned long pid = cabinet.lastProcess(c.role);
+        ASSERT_NE(pid, 0u) << c.role;
+        // The signal or the job's end may take a moment to land on a grandchild.
+        for (int i = 0; i < 250 && processAlive(pid); i++)
+            sleepMilliseconds(20);
+        EXPECT_FALSE(processAlive(pid)) << c.role;
+        EXPECT_TRUE(processAlive(server));
+    }
+}
+
+std::vector<std::string> progressLines;
+void recordProgressLine(const char *text) { progressLines.push_back(text); }
+
+// A measured push: adb's trace is read out of its answer, which comes out as the same run without
+// the trace gives it, and the progress line follows the folder's bytes as they go, paced here at
+// 1 MB/s, never reaching 100% by itself.
+TEST_F(ToolRunner, MeasuredPushKeepsAdbsWordsAndFollowsTheBytes) {
+    cabinet.setLink("ready");
+    fs::create_directories(fs::path(cabinet.folder) / "sdcard" / "roms");
+    const std::string folder = joinPath(work, "Racing");
+    fs::create_directories(fs::path(folder) / "sub");
+    writeFile(joinPath(folder, "track.bin"), std::string(2000000, 't'));
+    writeFile(joinPath(joinPath(folder, "sub"), "save.sav"), std::string(2048, 's'));
+    const uint64_t bytes = 2002048;
+    const std::string command = "push \"" + folder + "\" /sdcard/roms/";
+    int32_t result = -5;
+    const std::string plain = run(command.c_str(), &result);
+    ASSERT_EQ(result, 0) << plain;
+
+    cabinet.write("transfer-rate", "1000000\n");
+    progressLines.clear();
+    observeState({nullptr, nullptr, recordProgressLine});
+    TransferProgress progress;
+    beginTransfer(&progress, bytes);
+    char output[4096];
+    result =
+        runAdbMeasured(nullptr, command.c_str(), output, sizeof output, 60000, &progress, bytes);
+    observeState({nullptr, nullptr, nullptr});
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(std::string(output), plain) << "the trace never reaches the answer";
+    ASSERT_GE(progressLines.size(), 3u) << "two seconds of bytes, a line every half second";
+    EXPECT_EQ(progressLines.front(), "");
+    EXPECT_EQ(progressLines[1].substr(0, 5), "0.0 o") << progressLines[1];
+    for (size_t i = 2; i < progressLines.size(); i++)
+        EXPECT_LT(progressLines[i - 1], progressLines[i]) << "the figure only grows";
+    // Every byte was counted; only the run's end may say it all arrived.
+    EXPECT_EQ(progress.sent, bytes - 1);
 }
 
 TEST_F(ToolRunner, ToolThatCannotStartGivesMinusOneAndAnEmptyOutput) {

@@ -74,6 +74,17 @@ std::vector<SimInvocation> SimCabinet::log() const {
     return invocations;
 }
 
+unsigned long SimCabinet::lastProcess(const std::string &role) const {
+    unsigned long last = 0;
+    std::istringstream lines(read("pids"));
+    unsigned long pid = 0;
+    std::string said;
+    while (lines >> pid >> said)
+        if (said == role)
+            last = pid;
+    return last;
+}
+
 std::string toolText(const std::string &lines) {
 #ifdef _WIN32
     std::string out;

@@ -23,6 +23,9 @@ struct SimCabinet {
     void write(const std::string &name, const std::string &bytes) const;
     std::string read(const std::string &name) const;
     std::vector<SimInvocation> log() const;
+    // The id of the last simulator process of a role ("client", "server", "hold") that said it
+    // started; 0 when none has.
+    unsigned long lastProcess(const std::string &role) const;
 };
 
 // A name as the simulator logs it: the Windows build works in UTF-8, as adb.exe does, and logs

@@ -139,6 +139,22 @@ void VirtualClock::uninstall() { replaceClock({nullptr, nullptr}); }
 
 uint64_t wallMilliseconds() { return monotonicMilliseconds(); }
 
+bool processAlive(unsigned long pid) {
+#ifdef _WIN32
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(pid));
+    if (process == nullptr)
+        return false;
+    const bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return running;
+#else
+    // A process that has ended but is not yet reaped is a zombie: no longer running.
+    const std::string stat = readFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(") ");
+    return close != std::string::npos && stat[close + 2] != 'Z' && stat[close + 2] != 'X';
+#endif
+}
+
 #include <condition_variable>
 #include <mutex>
 

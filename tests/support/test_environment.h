@@ -35,6 +35,9 @@ struct VirtualClock {
     static void uninstall();
 };
 
+// Whether the process is still running (one that has ended but is not yet reaped is not).
+bool processAlive(unsigned long pid);
+
 // Milliseconds on the system's clock, for bounds on how long a call may take.
 uint64_t wallMilliseconds();
 
