@@ -234,6 +234,7 @@ TEST_F(Install, PhoneBesideTheCabinetGetsNothing) {
     setEnvironment("ANDROID_SERIAL", "PHONE1");
     discs.addFolder("Racing", {{"a.iso", std::string(3000, 'r')}});
     installWorker(nullptr);
+    VirtualClock::now += 1000; // a new operation, a new folder
     ASSERT_TRUE(beginOperation());
     restoreWorker(nullptr);
     setEnvironment("ANDROID_SERIAL", nullptr);

@@ -126,6 +126,9 @@ TEST_F(ToolRunner, GrandchildHoldingThePipeDoesNotHoldTheCaller) {
 // holding its output, is gone when the call returns; the server, which detached itself, stays.
 TEST_F(ToolRunner, RunPastItsLimitEndsWhatItStartedButTheServer) {
     cabinet.setLink("ready");
+    // The server says it started once it runs, which may come after its client has ended.
+    for (int i = 0; i < 500 && cabinet.lastProcess("server") == 0; i++)
+        sleepMilliseconds(20);
     const unsigned long server = cabinet.lastProcess("server");
     ASSERT_NE(server, 0u);
     struct LimitCase {
