@@ -7,7 +7,8 @@
 // its current folder and no input. The output buffer receives at most size - 1 bytes of what the
 // child wrote to standard output and error, then a NUL. The time limit bounds the whole call,
 // reading included. Returns the child's exit code, 259 when it is still running at the limit (it
-// goes on running), or -1 when it could not be started or its exit code cannot be read.
+// goes on running), or -1 when it could not be started or its exit code cannot be read. Without a
+// work folder nothing is started: -1 with an empty output.
 int32_t runTool(const char *tool, const char *arguments, char *output, int32_t size,
                 uint32_t timeLimitMs);
 

@@ -67,7 +67,7 @@ TEST_F(Install, WholeSequenceStagesAndTexts) {
     const std::string work = log.front().folder;
     for (const SimInvocation &invocation : log)
         EXPECT_EQ(invocation.folder, work) << "every run starts in the work folder";
-    EXPECT_EQ(work, joinPath(temporary, "Quillmere_5000"));
+    EXPECT_EQ(work, joinPath(temporary, workFolderName(5000)));
     const Lines pushes = discs.expectedPushes();
     ASSERT_EQ(pushes.size(), 2u);
     Lines expected = {words("shell mkdir -p /sdcard/roms/system /sdcard/roms/saves")};

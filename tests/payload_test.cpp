@@ -56,7 +56,7 @@ TEST_F(Payload, PackagesBringTheToolAlongAndEveryFileHoldsItsResource) {
     ASSERT_TRUE(preparePackages());
     EXPECT_TRUE(appState.adbReady);
     EXPECT_TRUE(appState.packagesReady);
-    EXPECT_EQ(workDir(), joinPath(temporary, "Quillmere_1000"));
+    EXPECT_EQ(workDir(), joinPath(temporary, workFolderName(1000)));
     std::vector<std::string> expected;
     for (const auto &file : payloadFiles()) {
         expected.push_back(file.second);
@@ -89,7 +89,7 @@ TEST_F(Payload, SecondCallTouchesNothing) {
     removeTree(launcher);
     EXPECT_TRUE(preparePackages());
     EXPECT_FALSE(pathExists(launcher));
-    EXPECT_EQ(workDir(), joinPath(temporary, "Quillmere_1000"));
+    EXPECT_EQ(workDir(), joinPath(temporary, workFolderName(1000)));
 }
 
 TEST_F(Payload, EmptyOrMissingResourceWritesNoFile) {
@@ -119,7 +119,7 @@ TEST_F(Payload, FolderThatCannotBeMadeKeepsItsNameAndLaterCallsFail) {
     useTemporaryFolder(missingParent + platformPathSeparator);
     EXPECT_FALSE(prepareAdb());
     const std::string named = workDir();
-    EXPECT_EQ(named, joinPath(missingParent, "Quillmere_1000"));
+    EXPECT_EQ(named, joinPath(missingParent, workFolderName(1000)));
     EXPECT_FALSE(appState.adbReady);
     VirtualClock::now += 1000;
     EXPECT_FALSE(preparePackages());
@@ -141,7 +141,7 @@ TEST_F(Payload, TwoOperationsUseTwoFolders) {
     VirtualClock::now += 37;
     ASSERT_TRUE(prepareAdb());
     EXPECT_NE(workDir(), first);
-    EXPECT_EQ(workDir(), joinPath(temporary, "Quillmere_1037"));
+    EXPECT_EQ(workDir(), joinPath(temporary, workFolderName(1037)));
 }
 
 TEST_F(Payload, RemovalKeepsDottedEntriesAndSubFolders) {

@@ -84,6 +84,10 @@ std::string joinPath(const std::string &folder, const std::string &name) {
     return folder + platformPathSeparator + name;
 }
 
+std::string workFolderName(uint32_t ticks) {
+    return "Quillmere_" + std::to_string(ticks) + "_" + std::to_string(currentProcessId());
+}
+
 void setEnvironment(const char *name, const char *value) {
 #ifdef _WIN32
     SetEnvironmentVariableA(name, value);

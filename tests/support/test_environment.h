@@ -20,6 +20,9 @@ bool pathExists(const std::string &path);
 std::vector<std::string> folderNames(const std::string &path); // sorted, without . and ..
 std::string joinPath(const std::string &folder, const std::string &name);
 
+// The name this process gives its work folder at the tick count `ticks`.
+std::string workFolderName(uint32_t ticks);
+
 void setEnvironment(const char *name, const char *value); // null value removes it
 // Points the system's temporary folder (TMPDIR, or TMP and TEMP on Windows) at `path`.
 void useTemporaryFolder(const std::string &path);
