@@ -97,8 +97,8 @@ static bool windowBelongsTo(Display *display, Window window, Atom processAtom, u
 
 // Searches the windows below `parent`; a window manager puts each client inside a frame of its
 // own, so the program's window may sit a few levels down.
-static Window findProgramWindow(Display *display, Window parent, Atom processAtom,
-                                uint32_t process, int depth) {
+static Window findProgramWindow(Display *display, Window parent, Atom processAtom, uint32_t process,
+                                int depth) {
     Window root = 0;
     Window above = 0;
     Window *children = nullptr;
@@ -144,8 +144,7 @@ bool raiseOtherCopy() {
     for (int attempt = 0; attempt < 100 && window == 0; attempt++) {
         const uint32_t holder = lockHolder();
         if (holder != 0)
-            window =
-                findProgramWindow(display, DefaultRootWindow(display), processAtom, holder, 3);
+            window = findProgramWindow(display, DefaultRootWindow(display), processAtom, holder, 3);
         if (window == 0)
             sleepMilliseconds(100);
     }

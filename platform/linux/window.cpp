@@ -62,8 +62,8 @@ void shapeWindow(void *window, const unsigned char *rgba, int32_t width, int32_t
 // compatibility profile (or nothing that new) gets the compatibility context, whose version the
 // start-up then checks.
 static SDL_GLContext createContextOfProfile(SDL_Window *window, bool core) {
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, core ? SDL_GL_CONTEXT_PROFILE_CORE
-                                                          : SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK,
+                        core ? SDL_GL_CONTEXT_PROFILE_CORE : SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, core ? 3 : 2);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, core ? 3 : 1);
     return SDL_GL_CreateContext(window);
