@@ -18,10 +18,13 @@ PlaceLookup workFolderPlace(int index, bool create, char *path, size_t size) {
     if (index != 0 || size == 0)
         return PlaceLookup::Unavailable;
     path[0] = '\0';
-    // The length written without its NUL, or the size needed with it when the buffer is too small.
+    // The length written without its NUL, or the size needed with it when the buffer is too small;
+    // 0 when the setting names no folder, or one longer than any path may be.
+    SetLastError(0);
     const DWORD length = GetTempPathA(static_cast<DWORD>(size), path);
     if (length == 0)
-        return PlaceLookup::Unavailable;
+        return GetLastError() == ERROR_FILENAME_EXCED_RANGE ? PlaceLookup::TooLong
+                                                            : PlaceLookup::Unavailable;
     return length < size ? PlaceLookup::Found : PlaceLookup::TooLong;
 }
 
