@@ -106,6 +106,17 @@ TEST_F(Install, WholeSequenceStagesAndTexts) {
     appState.windowHandle = nullptr;
 }
 
+// On a real cabinet the launcher's 168 MB take minutes to install: a tool that answers only after
+// several seconds is waited for, not given up on.
+TEST_F(Install, SlowLauncherInstallIsWaitedFor) {
+    cabinet.addFault("install -r Launcher.apk\t1\tdelay\t6000");
+    installWorker(nullptr);
+    EXPECT_EQ(appState.operationStage.load(), Done);
+    EXPECT_EQ(statusText(), doneText);
+    EXPECT_TRUE(cabinet.read("installed/com.arcade.apk") == resourceText(105));
+    EXPECT_EQ(commands().back(), words("shell am start -n com.arcade/.activity.VantorHomeActivity"));
+}
+
 TEST_F(Install, SuccessAnywhereInTheAnswerCounts) {
     cabinet.addFault("install -r Emulator.apk\t*\tanswer\t1\tlots of noise\\nthen Success in "
                      "the middle\\nand more");

@@ -172,7 +172,9 @@ TEST_F(Payload, RemovalWithNoFolderDoesNothing) {
 }
 
 // A disk that fills up while the launcher package is written: the file stays as far as it got,
-// the tool stays ready, and the next try writes both packages again into the same folder.
+// the tool stays ready, and the next try writes both packages again into the same folder. The
+// disk must be this run's alone (scripts/test mounts one per run): another process that fills or
+// empties it between the filling and the writing changes the room the test counts on.
 TEST_F(Payload, FullDiskLeavesPartialPackageAndRetryWritesBothAgain) {
     const std::string disk = useSmallDisk();
     if (disk.empty())
@@ -190,7 +192,7 @@ TEST_F(Payload, FullDiskLeavesPartialPackageAndRetryWritesBothAgain) {
     const std::string partial = readFile(joinPath(workDir(), "Launcher.apk"));
     EXPECT_GT(partial.size(), 0u);
     EXPECT_LT(partial.size(), launcher.size());
-    EXPECT_EQ(readFile(joinPath(workDir(), "Emulator.apk")), emulator);
+    EXPECT_TRUE(readFile(joinPath(workDir(), "Emulator.apk")) == emulator);
 
     const std::string folder = workDir();
     removeTree(joinPath(disk, "filler"));
