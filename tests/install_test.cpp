@@ -114,7 +114,8 @@ TEST_F(Install, SlowLauncherInstallIsWaitedFor) {
     EXPECT_EQ(appState.operationStage.load(), Done);
     EXPECT_EQ(statusText(), doneText);
     EXPECT_TRUE(cabinet.read("installed/com.arcade.apk") == resourceText(105));
-    EXPECT_EQ(commands().back(), words("shell am start -n com.arcade/.activity.VantorHomeActivity"));
+    EXPECT_EQ(commands().back(),
+              words("shell am start -n com.arcade/.activity.VantorHomeActivity"));
 }
 
 TEST_F(Install, SuccessAnywhereInTheAnswerCounts) {
