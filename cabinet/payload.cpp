@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 
 #include "app/app_state.h"
 #include "app/clock.h"
@@ -89,7 +88,7 @@ static UnpackProblem nameWorkFolder(char *workDir) {
             return UnpackProblem::PathTooLong;
         return UnpackProblem::None;
     }
-    // Without any place at all the name stays empty, and the folder's creation fails.
+    // Without any place at all no name is formed.
     workDir[0] = '\0';
     return placeCannotRunTool ? UnpackProblem::CannotRunTool : UnpackProblem::None;
 }
