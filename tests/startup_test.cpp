@@ -200,7 +200,18 @@ TEST_F(Startup, MinimisedWindowStillHandlesItsMessages) {
     EXPECT_EQ(exitCode, 0);
 }
 
-using StartupFailure = CabinetTest;
+class StartupFailure : public CabinetTest {
+  protected:
+    void SetUp() override {
+        CabinetTest::SetUp();
+        userFolders.useOwn();
+    }
+    void TearDown() override {
+        userFolders.restore();
+        CabinetTest::TearDown();
+    }
+    PrivateUserFolders userFolders;
+};
 
 TEST_F(StartupFailure, RegistrationThatFailsShowsItsBoxAndExitsWithOne) {
     breakWindowRegistration();
