@@ -50,7 +50,7 @@ uint32_t installWorker(void *unused) {
     setOperationStage(Preparing);
     setStatusText("%s", "Preparing files...");
     if (!preparePackages()) {
-        failOperation("Could not unpack files.\nIs there free disk space?");
+        failOperation(unpackFailureText("Could not unpack files.\nIs there free disk space?"));
         return 0;
     }
 

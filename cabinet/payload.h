@@ -20,3 +20,13 @@ bool preparePackages();
 
 // Deletes the work folder's plain files and the folder, and forgets its name.
 void removeWorkDir();
+
+// Why the latest prepareAdb or preparePackages that failed did so, when the user can act on it:
+// the text that tells what to do; `otherwise` for any other cause (a full disk, a folder that
+// cannot be made).
+const char *unpackFailureText(const char *otherwise);
+
+extern const char cannotRunToolText[];
+
+// The work folder's name: "Quillmere_", the tick count, "_" and the process's id.
+constexpr char workFolderPrefix[] = "Quillmere_";

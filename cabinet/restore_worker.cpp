@@ -32,7 +32,7 @@ uint32_t restoreWorker(void *unused) {
     setOperationStage(Preparing);
     setStatusText("%s", "Preparing...");
     if (!prepareAdb()) {
-        failOperation("Could not unpack adb.");
+        failOperation(unpackFailureText("Could not unpack adb."));
         return 0;
     }
 

@@ -30,10 +30,16 @@ static void pollOnce() {
 
 uint32_t statusPoller(void *unused) {
     (void)unused;
-    prepareAdb(); // a failure leaves adbReady clear: every probe then finds no cabinet
+    // A failure leaves adbReady clear, and every probe then finds no cabinet. When the user can
+    // mend the cause, the passes say what to do instead of waiting for a cabinet for ever.
+    const char *unpackProblem = prepareAdb() ? nullptr : unpackFailureText(nullptr);
     while (appState.pollerRunning.load()) {
-        if (appState.operationStage.load() == Idle)
-            pollOnce();
+        if (appState.operationStage.load() == Idle) {
+            if (unpackProblem != nullptr)
+                reportStatusTextWhileIdle(unpackProblem);
+            else
+                pollOnce();
+        }
         sleepFor(1200);
     }
     return 0;

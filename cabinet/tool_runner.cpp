@@ -42,6 +42,12 @@ static int32_t runToolWith(const char *tool, const char *serial, Measure *measur
                            uint32_t timeLimitMs) {
     char workDir[pathSize];
     copyWorkDir(workDir, sizeof workDir);
+    // Tools run only from the work folder: without one, a path of the tool's bare name would
+    // start whatever lies at the root of the current drive, or in the current folder.
+    if (workDir[0] == '\0') {
+        emptyOutput(output, size);
+        return -1;
+    }
     char commandLine[commandLineSize];
     snprintf(commandLine, sizeof commandLine, "\"%s%c%s\" %s", workDir, platformPathSeparator, tool,
              arguments ? arguments : "");

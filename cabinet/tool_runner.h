@@ -10,7 +10,8 @@ struct TransferProgress;
 // child wrote to standard output and error, then a NUL. The time limit bounds the whole call,
 // reading included; a child still running at the limit is ended, with what it started (a server
 // that detached itself excepted), before the call returns 259. Returns the child's exit code,
-// 259 at the limit, or -1 when it could not be started or its exit code cannot be read.
+// 259 at the limit, or -1 when it could not be started or its exit code cannot be read. Without a
+// work folder nothing is started: -1 with an empty output.
 int32_t runTool(const char *tool, const char *arguments, char *output, int32_t size,
                 uint32_t timeLimitMs);
 

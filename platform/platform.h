@@ -21,6 +21,10 @@ struct ToolFile {
 extern const ToolFile platformToolFiles[];
 extern const int platformToolFileCount;
 
+// The status text when the temporary folder's path leaves no room for the work folder's files. It
+// names the setting through which the user chooses that folder on this system.
+extern const char platformPathTooLongText[];
+
 // ---- Executable resources ------------------------------------------------------------------
 
 // Finds the raw-data resource `id` carried in the executable. False when it is missing or cannot
@@ -32,6 +36,22 @@ bool resourceBytes(uint16_t id, const void **data, uint32_t *size);
 
 // The user's temporary folder with its trailing separator, bounded to `size` bytes.
 void temporaryFolder(char *path, size_t size);
+
+// The places a work folder may be made in, in order of preference, each with its trailing
+// separator. Windows has the temporary folder alone; Linux adds two places of the user's own, for
+// a temporary folder from which programs may not run. `create` makes a place of the program's own
+// that does not exist yet.
+enum class PlaceLookup { Found, TooLong, Unavailable };
+extern const int platformWorkPlaceCount;
+PlaceLookup workFolderPlace(int index, bool create, char *path, size_t size);
+
+// False when the folder's file system forbids running programs from it (Linux's noexec); true
+// when it allows it or cannot be asked.
+bool folderCanRunPrograms(const char *path);
+
+// True when the path is a real folder (not a link) that is safe to treat as ours: on Windows any
+// folder; on Linux only one owned by this user with mode 0700.
+bool isPrivateFolder(const char *path);
 
 // Creates a folder only this user can use. True when it was created, or when it exists already
 // and is safe to use as ours (on Windows any existing folder; on Linux only a real folder owned
@@ -102,6 +122,24 @@ int64_t childBytesRead(ChildProcess *child);
 // itself is left running.
 constexpr int32_t childStillRunning = 259;
 int32_t finishChild(ChildProcess *child, uint32_t waitMs, bool endWhatItStarted);
+
+// This process's id, and whether a process with the given id runs (one this user may not look
+// at counts as running).
+uint32_t currentProcessId();
+bool processIsRunning(uint32_t id);
+
+// True when a running program was started from a file inside the folder.
+bool programRunsFromFolder(const char *folder);
+
+// ---- The only copy -------------------------------------------------------------------------
+
+// True when no other copy of the program runs for this user; the claim then holds until
+// releaseOnlyCopy or the end of the process. True as well when the system cannot tell.
+bool claimOnlyCopy();
+void releaseOnlyCopy();
+// Brings the window of the copy that runs already to the front, waiting a few seconds for it
+// when that copy is still starting. False when it cannot be found or raised from here.
+bool raiseOtherCopy();
 
 // ---- Time ----------------------------------------------------------------------------------
 
@@ -210,8 +248,9 @@ enum class WindowCreation { Created, RegistrationFailed, CreationFailed };
 // centred on the primary screen and visible; stores its handle in `windowHandle`.
 WindowCreation createMainWindow(int32_t width, int32_t height);
 
-// Puts a double-buffered RGBA format on the window and makes a legacy (compatibility) GL context
-// current on this thread; stores `deviceContext` and `glContext`. False at the first failing step.
+// Puts a double-buffered RGBA format on the window and makes a GL context current on this thread
+// (Windows: a legacy one; Linux: a 3.3 core one where the driver has it, else a compatibility
+// one); stores `deviceContext` and `glContext`. False at the first failing step.
 bool createGlContext(void *window);
 
 // A GL entry point beyond OpenGL 1.1, by name; null when the driver has none.
@@ -221,6 +260,13 @@ void *glProcAddress(const char *name);
 void pumpWindowMessages();
 
 void presentFrame();
+
+// Asks the driver to wait for the display's refresh at each buffer swap (a swap interval of 1).
+// False when the driver offers no such control.
+bool followDisplayRefresh();
+
+// True while the window is minimised (or hidden): there is nothing to draw then.
+bool windowIsMinimised();
 
 // Releases the GL context and the device context, then destroys the window (whose destroy
 // handling runs once more).

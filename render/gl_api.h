@@ -39,3 +39,6 @@ extern GlFunctions glFunctions;
 // Fetches every entry point in the record's order. False when the driver lacks any of them: the
 // program must then not draw at all, since each call would go through a null pointer.
 bool loadGlFunctions();
+
+// True when the current context's version is at least major.minor, as glGetString reports it.
+bool glVersionAtLeast(int major, int minor);

@@ -1,3 +1,5 @@
+#include <cstdio>
+
 #include "platform/platform.h"
 #include "render/gl_api.h"
 
@@ -38,4 +40,14 @@ bool loadGlFunctions() {
     complete &= fetch(&f.glVertexAttribPointer, "glVertexAttribPointer");
     complete &= fetch(&f.glActiveTexture, "glActiveTexture");
     return complete;
+}
+
+// The version text begins "MAJOR.MINOR", whatever the driver adds after it.
+bool glVersionAtLeast(int major, int minor) {
+    const char *version = reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    int haveMajor = 0;
+    int haveMinor = 0;
+    if (version == nullptr || sscanf(version, "%d.%d", &haveMajor, &haveMinor) != 2)
+        return false;
+    return haveMajor > major || (haveMajor == major && haveMinor >= minor);
 }

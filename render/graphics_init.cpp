@@ -24,6 +24,9 @@ bool initGraphics() {
 
     r.backdropProgram = buildProgram(reinterpret_cast<const char *>(backdropVertexSource),
                                      reinterpret_cast<const char *>(backdropFragmentSource));
+    // The backdrop draws the whole window: without it there is nothing the user could use.
+    if (!programLinked(r.backdropProgram))
+        return false;
 
     r.backdropTexture = textureFromPng(backdropPng, backdropPng_size);
     r.closeIconTexture = textureFromPng(closeIconPng, closeIconPng_size);

@@ -27,5 +27,6 @@ struct RenderResources {
 extern RenderResources renderResources;
 
 // Makes the quad, the backdrop program, the pictures' textures and the text's objects. False
-// only when the driver lacks an entry point the frames need.
+// when the driver lacks an entry point the frames need, or when the backdrop program does not
+// link (after its boxes have been shown).
 bool initGraphics();

@@ -36,3 +36,9 @@ GLuint buildProgram(const char *vertexSource, const char *fragmentSource) {
     }
     return program;
 }
+
+bool programLinked(GLuint program) {
+    GLint status = 0;
+    glFunctions.glGetProgramiv(program, GL_LINK_STATUS, &status);
+    return status != 0;
+}

@@ -5,3 +5,6 @@
 
 GLuint compileShader(GLenum type, const char *source);
 GLuint buildProgram(const char *vertexSource, const char *fragmentSource);
+
+// True when the program linked; nothing is shown.
+bool programLinked(GLuint program);

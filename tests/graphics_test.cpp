@@ -131,6 +131,7 @@ TEST_F(Graphics, BrokenFragmentSourceShowsCompilationThenLinkingBox) {
         "#version 330 core\nout vec4 FragColor;\nvoid main() { FragColor = ; }\n";
     const GLuint program = buildProgram(vertex, fragment);
     EXPECT_NE(program, 0u);
+    EXPECT_FALSE(programLinked(program)) << "start-up ends when this is the backdrop";
     ASSERT_EQ(boxes.size(), 2u);
     EXPECT_EQ(boxes[0].first, "Shader Compilation Error");
     EXPECT_FALSE(boxes[0].second.empty()) << "the compiler's log is shown";
@@ -142,8 +143,16 @@ TEST_F(Graphics, WholeSourcesBuildWithoutABox) {
                           "void main() { gl_Position = vec4(aPos, 0.0, 1.0); }\n";
     const char fragment[] = "#version 330 core\nout vec4 FragColor;\n"
                             "void main() { FragColor = vec4(1.0); }\n";
-    EXPECT_NE(buildProgram(vertex, fragment), 0u);
+    const GLuint program = buildProgram(vertex, fragment);
+    EXPECT_NE(program, 0u);
+    EXPECT_TRUE(programLinked(program));
     EXPECT_TRUE(boxes.empty());
+}
+
+// The window's context is one the shaders are written for.
+TEST_F(Graphics, ContextIsOpenGl33OrLater) {
+    EXPECT_TRUE(glVersionAtLeast(3, 3)) << reinterpret_cast<const char *>(glGetString(GL_VERSION));
+    EXPECT_FALSE(glVersionAtLeast(99, 0));
 }
 
 // One frame of the window, read back and kept beside the tests as a screenshot.

@@ -69,7 +69,7 @@ TEST_F(Install, WholeSequenceStagesAndTexts) {
     const std::string work = log.front().folder;
     for (const SimInvocation &invocation : log)
         EXPECT_EQ(invocation.folder, work) << "every run starts in the work folder";
-    EXPECT_EQ(work, joinPath(temporary, "Quillmere_5000"));
+    EXPECT_EQ(work, joinPath(temporary, workFolderName(5000)));
     const Lines pushes = discs.expectedPushes();
     ASSERT_EQ(pushes.size(), 2u);
     Lines expected = {words("shell mkdir -p /sdcard/roms/system /sdcard/roms/saves")};
@@ -106,6 +106,18 @@ TEST_F(Install, WholeSequenceStagesAndTexts) {
     EXPECT_EQ(seen.boxes[0].text, installCompleteText);
     EXPECT_EQ(seen.boxes[0].type, messageBoxOk | messageBoxIconInformation);
     appState.windowHandle = nullptr;
+}
+
+// On a real cabinet the launcher's 168 MB take minutes to install: a tool that answers only after
+// several seconds is waited for, not given up on.
+TEST_F(Install, SlowLauncherInstallIsWaitedFor) {
+    cabinet.addFault("install -r Launcher.apk\t1\tdelay\t6000");
+    installWorker(nullptr);
+    EXPECT_EQ(appState.operationStage.load(), Done);
+    EXPECT_EQ(statusText(), doneText);
+    EXPECT_TRUE(cabinet.read("installed/com.arcade.apk") == resourceText(105));
+    EXPECT_EQ(commands().back(),
+              words("shell am start -n com.arcade/.activity.VantorHomeActivity"));
 }
 
 TEST_F(Install, SuccessAnywhereInTheAnswerCounts) {

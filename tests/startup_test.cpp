@@ -1,5 +1,6 @@
 // The whole program's life in this process: start-up, the main loop with the poller behind it,
 // and each way of closing it, against the simulated cabinet.
+#include <atomic>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <string>
@@ -13,6 +14,7 @@
 #include "app/app_state.h"
 #include "app/startup.h"
 #include "audio/music_player.h"
+#include "cabinet/payload.h"
 #include "platform/platform.h"
 #include "render/render_resources.h"
 #include "tests/support/cabinet_fixture.h"
@@ -28,14 +30,17 @@ class Startup : public CabinetTest, public ::testing::WithParamInterface<UserAct
         CabinetTest::SetUp();
         VirtualClock::uninstall(); // the program runs on the real clock here
         cabinet.setLink("ready");
+        userFolders.useOwn();
     }
     void TearDown() override {
         stopMusic();                     // the program itself never stops it
         appState.pollerThread = nullptr; // ended by the shutdown
         forgetWindowClass();
         appState.windowHandle = nullptr;
+        userFolders.restore();
         CabinetTest::TearDown();
     }
+    PrivateUserFolders userFolders;
     // Runs the program until the window is shown and the poller has found the cabinet, then
     // ends it the way the user chose.
     int32_t runUntilReadyThen(UserAction action, std::string *work, bool *shown, bool *polled) {
@@ -54,6 +59,27 @@ class Startup : public CabinetTest, public ::testing::WithParamInterface<UserAct
         const int32_t exitCode = runProgram();
         user.join();
         return exitCode;
+    }
+    std::atomic<bool> minimised{false};
+    ChildProcess holder{};
+    std::string simulator() {
+        const std::string tools = scratchFolder("startup-tools-" + folderNameForThisRun());
+        const std::string path = joinPath(tools, platformToolFiles[0].fileName);
+        extractResource(101, path.c_str());
+        return path;
+    }
+    uint32_t endedProcessId() {
+        ChildProcess child;
+        const std::string line = "\"" + simulator() + "\" --hold 0 \"" + cabinet.folder + "\"";
+        EXPECT_TRUE(startChild(line.c_str(), temporary.c_str(), nullptr, &child));
+        const uint32_t id = childProcessId(child);
+        finishChild(&child, 30000, false);
+        return id;
+    }
+    uint32_t runningProcess() {
+        const std::string line = "\"" + simulator() + "\" --hold 120000 \"" + cabinet.folder + "\"";
+        EXPECT_TRUE(startChild(line.c_str(), temporary.c_str(), nullptr, &holder));
+        return childProcessId(holder);
     }
     bool pollerHasProbed() const {
         for (const auto &arguments : commands())
@@ -136,7 +162,56 @@ TEST_F(StartupWithoutSound, WarnsOnStandardOutputAndRunsOn) {
     appState.hoverSound = false;
 }
 
-using StartupFailure = CabinetTest;
+// Folders that earlier runs left: the one nothing holds goes, the one a running copy made stays.
+TEST_F(Startup, RemovesWhatEarlierRunsLeftAndNothingHolds) {
+    const std::string stale =
+        joinPath(temporary, "Quillmere_1_" + std::to_string(endedProcessId()));
+    const std::string held = joinPath(temporary, "Quillmere_2_" + std::to_string(runningProcess()));
+    for (const std::string &folder : {stale, held}) {
+        ASSERT_TRUE(createPrivateFolder(folder.c_str()));
+        writeFile(joinPath(folder, "Launcher.apk"), "left behind");
+    }
+    bool shown = false;
+    bool polled = false;
+    std::string work;
+    EXPECT_EQ(runUntilReadyThen(UserAction::CloseMessage, &work, &shown, &polled), 0);
+    EXPECT_FALSE(pathExists(stale));
+    EXPECT_TRUE(pathExists(joinPath(held, "Launcher.apk")));
+    cabinet.destroy(); // the running copy's stand-in ends
+    finishChild(&holder, 10000, false);
+}
+
+// While the window is minimised nothing is drawn, and the user's close still ends the program.
+TEST_F(Startup, MinimisedWindowStillHandlesItsMessages) {
+    std::thread user([&] {
+        const uint64_t start = wallMilliseconds();
+        while (wallMilliseconds() - start < 60000 && !programWindowIsShown())
+            sleepMilliseconds(20);
+        minimiseProgramWindow();
+        while (wallMilliseconds() - start < 60000 && !windowIsMinimised())
+            sleepMilliseconds(20);
+        minimised = windowIsMinimised();
+        sleepMilliseconds(300); // a few passes of the minimised loop
+        sendUserAction(UserAction::CloseMessage);
+    });
+    const int32_t exitCode = runProgram();
+    user.join();
+    EXPECT_TRUE(minimised);
+    EXPECT_EQ(exitCode, 0);
+}
+
+class StartupFailure : public CabinetTest {
+  protected:
+    void SetUp() override {
+        CabinetTest::SetUp();
+        userFolders.useOwn();
+    }
+    void TearDown() override {
+        userFolders.restore();
+        CabinetTest::TearDown();
+    }
+    PrivateUserFolders userFolders;
+};
 
 TEST_F(StartupFailure, RegistrationThatFailsShowsItsBoxAndExitsWithOne) {
     breakWindowRegistration();

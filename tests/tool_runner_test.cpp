@@ -12,6 +12,9 @@
 #include "platform/platform.h"
 #include "tests/support/cabinet_sim_state.h"
 #include "tests/support/test_environment.h"
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -203,6 +206,56 @@ TEST_F(ToolRunner, ToolThatCannotStartGivesMinusOneAndAnEmptyOutput) {
     strcpy(output, "Success");
     EXPECT_EQ(runAdb("devices", output, sizeof output, 5000), -1);
     EXPECT_STREQ(output, "");
+}
+
+// Without a work folder (before it is made, or once the close handling has emptied it) a tool's
+// path would be its bare name at the root of the current drive. Here that path names the real
+// tool, so that a start would show in the cabinet's log.
+TEST_F(ToolRunner, WithoutAWorkFolderNothingStarts) {
+    const size_t root = work.find(platformPathSeparator); // "/" on Linux, "C:\" on Windows
+    ASSERT_NE(root, std::string::npos);
+    const std::string fromRoot = joinPath(work.substr(root + 1), toolName());
+    const size_t before = cabinet.log().size();
+    setWorkDir("");
+#ifdef _WIN32
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(sizeof current, current);
+    SetCurrentDirectoryA(work.c_str()); // the tool's drive is the current one
+#endif
+    char output[64] = "Success left from an earlier call";
+    const int32_t byPath = runTool(fromRoot.c_str(), "devices", output, sizeof output, 5000);
+    const std::string afterPath = output;
+    strcpy(output, "Success");
+    const int32_t byName = runAdb("devices", output, sizeof output, 5000);
+#ifdef _WIN32
+    SetCurrentDirectoryA(current);
+#endif
+    EXPECT_EQ(byPath, -1);
+    EXPECT_EQ(afterPath, "");
+    EXPECT_EQ(byName, -1);
+    EXPECT_STREQ(output, "");
+    EXPECT_EQ(cabinet.log().size(), before) << "a tool was started without a work folder";
+}
+
+// Names in any language reach the tool byte for byte, both in its current folder and in its
+// arguments: on Windows the program works in the UTF-8 code page, which its manifest asks for.
+TEST_F(ToolRunner, NamesInAnyLanguageArriveIntact) {
+#ifdef _WIN32
+    if (GetACP() != CP_UTF8)
+        GTEST_SKIP() << "the system gives this program the code page " << GetACP() << ", not UTF-8";
+#endif
+    const std::string folder = joinPath(work, "Φάκελος 日本語 🎮");
+    ASSERT_TRUE(createPrivateFolder(folder.c_str()));
+    ASSERT_TRUE(extractResource(101, joinPath(folder, toolName()).c_str()));
+    setWorkDir(folder.c_str());
+    int32_t result = -5;
+    run("push \"Αθήνα και Σπάρτη\" \"日本のゲーム\" \"🎮 Arcade ✨\"", &result);
+    EXPECT_GE(result, 0) << "the tool ran";
+    const std::vector<SimInvocation> log = cabinet.log();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[1].folder, folder);
+    EXPECT_EQ(log[1].arguments,
+              (std::vector<std::string>{"push", "Αθήνα και Σπάρτη", "日本のゲーム", "🎮 Arcade ✨"}));
 }
 
 TEST_F(ToolRunner, AbsentArgumentTextRunsTheToolWithNoArguments) {

@@ -20,7 +20,7 @@ class WorkFolderRefusal : public ::testing::Test {
         temporary = scratchFolder("refusal-temp");
         useTemporaryFolder(temporary);
         VirtualClock::install(4242);
-        expected = temporary + "/Quillmere_4242";
+        expected = temporary + "/" + workFolderName(4242);
     }
     void TearDown() override {
         VirtualClock::uninstall();

@@ -1,6 +1,9 @@
 #include <cerrno>
 #include <ctime>
 #include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include "platform/platform.h"
 
@@ -70,11 +73,28 @@ bool waitForThread(void *thread, uint32_t waitMs) {
 // A thread that was waited for has been joined, and with that released.
 void releaseThread(void *) {}
 
+// The nice value the thread asks for. Real-time scheduling would put the thread above everything
+// the system runs, so that a thread that spins could starve it; a low nice value of the normal
+// class wins the processor often enough for the sound and keeps the system responsive.
+constexpr int raisedNiceValue = -10;
+
 void raiseThreadPriority() {
-    // Real-time scheduling needs a privilege most users lack; then the thread keeps its priority.
-    sched_param highest{};
-    highest.sched_priority = sched_get_priority_max(SCHED_FIFO);
-    pthread_setschedparam(pthread_self(), SCHED_FIFO, &highest);
+    // On Linux a thread's nice value is its own: PRIO_PROCESS with the thread's id sets it alone.
+    const id_t thread = static_cast<id_t>(syscall(SYS_gettid));
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, thread);
+    if (errno != 0 || current <= raisedNiceValue)
+        return;
+    if (setpriority(PRIO_PROCESS, thread, raisedNiceValue) == 0)
+        return;
+    // Without the privilege, the lowest value the user's limit allows (20 - RLIMIT_NICE).
+    rlimit limit;
+    if (getrlimit(RLIMIT_NICE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY ||
+        limit.rlim_cur > 40)
+        return;
+    const int lowestAllowed = 20 - static_cast<int>(limit.rlim_cur);
+    if (lowestAllowed < current)
+        setpriority(PRIO_PROCESS, thread, lowestAllowed);
 }
 
 namespace {

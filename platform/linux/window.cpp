@@ -1,5 +1,6 @@
-// The window on Linux through SDL: a borderless window shaped by the same colour key, a legacy
-// (compatibility) GL context, and SDL's events turned into the window's handlers.
+// The window on Linux through SDL: a borderless window shaped by the same colour key, a GL
+// context of at least 3.3 where the driver has one, and SDL's events turned into the window's
+// handlers.
 #define SDL_MAIN_HANDLED
 #include <SDL.h>
 #include <SDL_shape.h>
@@ -20,7 +21,6 @@ static bool shaped = false;
 WindowCreation createMainWindow(int32_t width, int32_t height) {
     if (SDL_Init(SDL_INIT_VIDEO) != 0)
         return WindowCreation::RegistrationFailed;
-    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
@@ -58,10 +58,24 @@ void shapeWindow(void *window, const unsigned char *rgba, int32_t width, int32_t
     SDL_FreeSurface(shape);
 }
 
+// A 3.3 core context is what the shaders are written for; a driver that offers 3.3 only in its
+// compatibility profile (or nothing that new) gets the compatibility context, whose version the
+// start-up then checks.
+static SDL_GLContext createContextOfProfile(SDL_Window *window, bool core) {
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK,
+                        core ? SDL_GL_CONTEXT_PROFILE_CORE : SDL_GL_CONTEXT_PROFILE_COMPATIBILITY);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, core ? 3 : 2);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, core ? 3 : 1);
+    return SDL_GL_CreateContext(window);
+}
+
 bool createGlContext(void *window) {
     // SDL has no device context: the window itself is what frames are presented to.
     appState.deviceContext.store(window);
-    mainContext = SDL_GL_CreateContext(static_cast<SDL_Window *>(window));
+    SDL_Window *sdlWindow = static_cast<SDL_Window *>(window);
+    mainContext = createContextOfProfile(sdlWindow, true);
+    if (mainContext == nullptr)
+        mainContext = createContextOfProfile(sdlWindow, false);
     appState.glContext.store(mainContext);
     return mainContext != nullptr &&
            SDL_GL_MakeCurrent(static_cast<SDL_Window *>(window), mainContext) == 0;
@@ -116,6 +130,15 @@ void pumpWindowMessages() {
 }
 
 void presentFrame() { SDL_GL_SwapWindow(static_cast<SDL_Window *>(appState.deviceContext.load())); }
+
+bool followDisplayRefresh() { return SDL_GL_SetSwapInterval(1) == 0; }
+
+bool windowIsMinimised() {
+    if (mainWindow == nullptr)
+        return false;
+    // An iconified window is unmapped by the window manager, which SDL reports as hidden.
+    return (SDL_GetWindowFlags(mainWindow) & (SDL_WINDOW_MINIMIZED | SDL_WINDOW_HIDDEN)) != 0;
+}
 
 void releaseWindow() {
     SDL_GL_MakeCurrent(mainWindow, nullptr);

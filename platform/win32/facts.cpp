@@ -9,3 +9,7 @@ const ToolFile platformToolFiles[] = {
     {103, "AdbWinUsbApi.dll", false},
 };
 const int platformToolFileCount = 3;
+
+// The system takes the temporary folder from TMP, then TEMP; users know the latter.
+const char platformPathTooLongText[] =
+    "Temporary folder path\ntoo long. Set TEMP to\na shorter folder.";

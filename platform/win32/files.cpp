@@ -10,6 +10,35 @@ void temporaryFolder(char *path, size_t size) {
     GetTempPathA(static_cast<DWORD>(size), path);
 }
 
+// The temporary folder is the user's own and programs may run from it: it is the only place.
+const int platformWorkPlaceCount = 1;
+
+PlaceLookup workFolderPlace(int index, bool create, char *path, size_t size) {
+    (void)create;
+    if (index != 0 || size == 0)
+        return PlaceLookup::Unavailable;
+    path[0] = '\0';
+    // The length written without its NUL, or the size needed with it when the buffer is too small;
+    // 0 when the setting names no folder, or one longer than any path may be.
+    SetLastError(0);
+    const DWORD length = GetTempPathA(static_cast<DWORD>(size), path);
+    if (length == 0)
+        return GetLastError() == ERROR_FILENAME_EXCED_RANGE ? PlaceLookup::TooLong
+                                                            : PlaceLookup::Unavailable;
+    return length < size ? PlaceLookup::Found : PlaceLookup::TooLong;
+}
+
+bool folderCanRunPrograms(const char *path) {
+    (void)path;
+    return true;
+}
+
+bool isPrivateFolder(const char *path) {
+    const DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 // The temporary folder is the user's own on Windows, so an existing folder is simply reused.
 bool createPrivateFolder(const char *path) {
     return CreateDirectoryA(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;

@@ -5,3 +5,6 @@
 
 HINSTANCE programInstance();
 void rememberProgramInstance(HINSTANCE instance);
+
+// The class of the program's window, by which a second copy finds the first.
+extern const char windowClassName[];

@@ -1,3 +1,4 @@
+#include <cstring>
 #include <windows.h>
 // after windows.h, which it needs
 #include <shellapi.h>
@@ -7,7 +8,7 @@
 #include "platform/win32/instance.h"
 #include "window/window_events.h"
 
-static const char windowClassName[] = "ArdwynQuillmere";
+const char windowClassName[] = "ArdwynQuillmere";
 
 // The message table of the window; everything else goes to the default handling.
 LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -100,6 +101,30 @@ void pumpWindowMessages() {
 }
 
 void presentFrame() { SwapBuffers(static_cast<HDC>(appState.deviceContext.load())); }
+
+// WGL's swap control is an extension: it is used only where the driver lists it.
+bool followDisplayRefresh() {
+    typedef const char *(WINAPI * ExtensionsOfContext)(HDC);
+    typedef const char *(WINAPI * ExtensionsOfDriver)();
+    typedef BOOL(WINAPI * SwapInterval)(int);
+    const char *extensions = nullptr;
+    if (auto ofContext = reinterpret_cast<ExtensionsOfContext>(
+            reinterpret_cast<void *>(wglGetProcAddress("wglGetExtensionsStringARB"))))
+        extensions = ofContext(static_cast<HDC>(appState.deviceContext.load()));
+    else if (auto ofDriver = reinterpret_cast<ExtensionsOfDriver>(
+                 reinterpret_cast<void *>(wglGetProcAddress("wglGetExtensionsStringEXT"))))
+        extensions = ofDriver();
+    if (extensions == nullptr || strstr(extensions, "WGL_EXT_swap_control") == nullptr)
+        return false;
+    auto setInterval = reinterpret_cast<SwapInterval>(
+        reinterpret_cast<void *>(wglGetProcAddress("wglSwapIntervalEXT")));
+    return setInterval != nullptr && setInterval(1);
+}
+
+bool windowIsMinimised() {
+    HWND window = static_cast<HWND>(appState.windowHandle.load());
+    return window != nullptr && IsIconic(window);
+}
 
 void releaseWindow() {
     HWND window = static_cast<HWND>(appState.windowHandle.load());

@@ -339,8 +339,9 @@ class Session:
     """The program started afresh beside its own disc folders, with its own simulated cabinet."""
 
     def __init__(self, platform, out, name, link="none", discs=None, mod_installed=False,
-                 faults=""):
+                 faults="", env=None):
         self.platform, self.out, self.name = platform, out, name
+        self.discs = discs or {}
         self.root = tempfile.mkdtemp(prefix="journey-%s-" % name)
         self.state = os.path.join(self.root, "cabinet")
         os.makedirs(self.state)
@@ -370,16 +371,30 @@ class Session:
         self.opened = os.path.join(self.root, "opened")
         self.temporary = os.path.join(self.root, "tmp")
         os.makedirs(self.temporary)
-        env = dict(os.environ)
-        env.update(CABINET_SIM_STATE=platform.state_name(self.state), TMPDIR=self.temporary,
-                   OPENER_RECORD=self.opened, PATH=opener_dir + os.pathsep + env["PATH"])
+        # The session's own runtime folder, where the program keeps the lock of the only copy: a
+        # copy started by another test run on this machine is no copy of this session's.
+        self.runtime = os.path.join(self.root, "runtime")
+        os.makedirs(self.runtime, mode=0o700)
+        self.env = dict(os.environ)
+        self.env.update(CABINET_SIM_STATE=platform.state_name(self.state), TMPDIR=self.temporary,
+                        XDG_RUNTIME_DIR=self.runtime, OPENER_RECORD=self.opened,
+                        PATH=opener_dir + os.pathsep + self.env["PATH"])
+        self.env.update(env or {})
         self.output = open(os.path.join(self.root, "output.txt"), "wb")
-        self.process = subprocess.Popen(platform.command(self.executable), cwd=self.folder,
-                                        env=env, stdin=subprocess.DEVNULL, stdout=self.output,
-                                        stderr=subprocess.STDOUT,
-                                        start_new_session=platform.own_group)
+        self.others = []
+        self.process = self.start_copy()
         self.window = None
         self.shot = None
+
+    def start_copy(self, **env):
+        """Starts the program (once more) beside the same disc folders, in the same environment."""
+        process = subprocess.Popen(self.platform.command(self.executable), cwd=self.folder,
+                                   env=dict(self.env, **env), stdin=subprocess.DEVNULL,
+                                   stdout=self.output, stderr=subprocess.STDOUT,
+                                   start_new_session=self.platform.own_group)
+        if hasattr(self, "process"):
+            self.others.append(process)
+        return process
 
     # The simulated cabinet.
     def write(self, name, text):
@@ -490,14 +505,15 @@ class Session:
         # box that SDL shows from a process of its own) is left on the screen for the next. Under
         # Wine the boxes are the program's own, and its group may hold the Wine server and the
         # desktop that the next session needs.
-        try:
-            if self.platform.own_group:
-                os.killpg(self.process.pid, 9)
-            else:
-                self.process.kill()
-        except ProcessLookupError:
-            pass
-        self.process.wait()
+        for process in [self.process] + self.others:
+            try:
+                if self.platform.own_group:
+                    os.killpg(process.pid, 9)
+                else:
+                    process.kill()
+            except ProcessLookupError:
+                pass
+            process.wait()
         self.output.close()
         if not passed:
             for name, path in (("output", os.path.join(self.root, "output.txt")),
@@ -648,7 +664,7 @@ def check_installed(s):
             received = f.read()
         if received != carried:
             raise JourneyFailed("%s on the cabinet is not the carried %s" % (package, payload))
-    for disc, files in DISCS.items():
+    for disc, files in s.discs.items():
         for file_name, data in files.items():
             path = os.path.join(s.state, "sdcard", "roms", disc, file_name)
             if not os.path.exists(path):
@@ -657,12 +673,12 @@ def check_installed(s):
                 if f.read() != data:
                     raise JourneyFailed("/sdcard/roms/%s/%s differs" % (disc, file_name))
     pushes = sorted(pushes_of(s))
-    for push, disc in zip(pushes, sorted(DISCS)):
+    for push, disc in zip(pushes, sorted(s.discs)):
         source = push[len("push "):-len(" /sdcard/roms/")]
         if not source.replace("\\", "/").endswith("/discs/" + disc):
             raise JourneyFailed("%r does not push the disc folder %s" % (push, disc))
-    if len(pushes) != len(DISCS):
-        raise JourneyFailed("%d pushes for %d disc folders" % (len(pushes), len(DISCS)))
+    if len(pushes) != len(s.discs):
+        raise JourneyFailed("%d pushes for %d disc folders" % (len(pushes), len(s.discs)))
 
 
 def close_install_box(s):
@@ -773,12 +789,160 @@ def session_authorise(s, step):
     s.wait_exit("the close icon")
 
 
+DISCS_IN_ANY_LANGUAGE = {
+    "Αθήνα 2004": {"disc.bin": b"\x01" * 700},
+    "ゲームの世界": {"track01.bin": b"\x02" * 900, "トラック.cue": b"FILE"},
+    "🎮 Arcade ✨": {"disc.iso": b"\x03" * 500},
+}
+
+
+def session_names_in_any_language(s, step):
+    step(3, "disc folders named in Greek, Japanese and with emoji reach the cabinet intact")
+    s.wait_for_window()
+    s.move_to(EMPTY_SPOT)
+    s.wait_for_look("the INSTALL button appears",
+                    lambda shot, o: primary_outline(shot, o) == "blue", 10)
+    s.click(PRIMARY)
+    close_install_box(s)
+    expect_sequence(s, "start-server", install_sequence(s))
+    check_installed(s)
+
+    step(6, "the close icon ends the program")
+    s.click(CLOSE_ICON)
+    s.wait_exit("the close icon")
+
+
+def wait_for_one_exit(processes, what):
+    """Waits until one of the processes has ended; returns it."""
+    return wait_until(what, lambda: next((p for p in processes if p.poll() is not None), None),
+                      40)
+
+
+def work_folders_used(s):
+    return sorted(set(entry[0] for entry in s.log()))
+
+
+def viewable(window):
+    out = run("xwininfo", "-id", str(window), check=False).stdout.decode("utf-8", "replace")
+    return "Map State: IsViewable" in out
+
+
+def session_two_copies(s, step):
+    step(10, "two copies started at once: the second ends with 0, one window, one work folder")
+    second = s.start_copy()
+    ended = wait_for_one_exit([s.process, second], "one of the two copies ends")
+    if ended.returncode != 0:
+        raise JourneyFailed("the second copy ended with %d, not 0" % ended.returncode)
+    if ended is s.process:  # the copy started second won the race: it is the one that runs
+        s.process, s.others = second, [ended]
+    s.wait_for_window()
+    wait_until("the cabinet is asked twice", lambda: s.commands().count("devices") >= 2)
+    if len(find_windows("Quillmere")) != 1:
+        raise JourneyFailed("%d windows are shown" % len(find_windows("Quillmere")))
+    if len(work_folders_used(s)) != 1:
+        raise JourneyFailed("the tool ran from %s" % work_folders_used(s))
+    if s.platform.name == "linux":
+        made = [n for n in os.listdir(s.temporary) if n.startswith("Quillmere_")]
+        if len(made) != 1:
+            raise JourneyFailed("the temporary folder holds %s" % made)
+    s.still_running()
+
+    if s.platform.name == "linux":
+        step(10, "a copy started while the window is minimised brings it back and ends with 0")
+        # Without a window manager the window is iconified as one would: it is unmapped.
+        run("xdotool", "windowunmap", str(s.window))
+        wait_until("the window is minimised", lambda: not viewable(s.window))
+        third = s.start_copy()
+        wait_for_one_exit([third], "the third copy ends")
+        if third.returncode != 0:
+            raise JourneyFailed("the third copy ended with %d, not 0" % third.returncode)
+        wait_until("the window is shown again", lambda: viewable(s.window))
+        s.wait_for_frames(2)
+
+        step(10, 'where the window cannot be raised, "Quillmere is already running." is said')
+        with OtherScreen() as other:
+            fourth = s.start_copy(DISPLAY=other.display)
+            box = wait_until("the box appears on the copy's screen",
+                             lambda: (other.find_windows("Quillmere") or [None])[0], 30)
+            other.press(box, "Return")
+            wait_for_one_exit([fourth], "the copy with the box ends")
+            if fourth.returncode != 0:
+                raise JourneyFailed("the copy with the box ended with %d" % fourth.returncode)
+        if len(work_folders_used(s)) != 1:
+            raise JourneyFailed("the tool ran from %s" % work_folders_used(s))
+    s.still_running()
+
+    step(6, "the close icon ends the copy that ran")
+    s.click(CLOSE_ICON)
+    s.wait_exit("the close icon")
+
+
+class OtherScreen:
+    """A second virtual screen, on which a copy of the program cannot find the first's window."""
+
+    def __enter__(self):
+        read_end, write_end = os.pipe()
+        self.server = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "800x600x24", "-nolisten",
+             "tcp"], pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        number = b""
+        while not number.endswith(b"\n"):
+            chunk = os.read(read_end, 16)
+            if not chunk:
+                break
+            number += chunk
+        os.close(read_end)
+        if not number.strip():
+            raise JourneyFailed("a second virtual screen could not be started")
+        self.display = ":" + number.decode().strip()
+        return self
+
+    def __exit__(self, *exc):
+        self.server.terminate()
+        self.server.wait()
+
+    def find_windows(self, title):
+        out = run("xwininfo", "-display", self.display, "-root", "-children").stdout.decode(
+            "utf-8", "replace")
+        return [int(m.group(1), 16) for m in
+                (re.match(r'\s*(0x[0-9a-f]+) "(.*)":', line) for line in out.splitlines())
+                if m and m.group(2) == title]
+
+    def press(self, window, key):
+        env = dict(os.environ, DISPLAY=self.display)
+        subprocess.run(["xdotool", "windowfocus", str(window)], env=env, check=False)
+        subprocess.run(["xdotool", "key", "--clearmodifiers", key], env=env, check=True)
+
+
+def session_old_opengl(s, step):
+    step(11, 'OpenGL 3.0: "OpenGL Init Failed!" is the one box, and the program ends with 1')
+    box = s.wait_for_box("Error")
+    others = [t for t in ("Shader Compilation Error", "Shader Linking Error", "Font Error")
+              if find_windows(t)]
+    if others:
+        raise JourneyFailed("boxes besides the one: %s" % others)
+    s.platform.press_box_button(box, "default")
+    try:
+        code = s.process.wait(timeout=20)
+    except subprocess.TimeoutExpired:
+        raise JourneyFailed("the program is still running 20 s after its box was closed")
+    if code != 1:
+        raise JourneyFailed("the program ended with %d, not 1" % code)
+    if s.commands():
+        raise JourneyFailed("the cabinet was asked %s" % s.commands())
+
+
 SESSIONS = [
     ("NoCabinet", session_no_cabinet, dict()),
     ("PlugInAndInstall", session_install, dict(discs=DISCS)),
     ("RestoreTheModification", session_restore, dict(link="ready", mod_installed=True)),
     ("AuthoriseDuringTheWait", session_authorise,
      dict(link="ready", discs=DISCS, faults="start-server\t1\tdelay\t2500\n")),
+    ("NamesInAnyLanguage", session_names_in_any_language,
+     dict(link="ready", discs=DISCS_IN_ANY_LANGUAGE)),
+    ("TwoCopiesAtOnce", session_two_copies, dict()),
+    ("OldOpenGL", session_old_opengl, dict(env=dict(MESA_GL_VERSION_OVERRIDE="3.0"))),
 ]
 
 

@@ -16,6 +16,11 @@
 #include "render/gl_api.h"
 #include "render/render_resources.h"
 #include "tests/support/test_environment.h"
+#ifndef _WIN32
+// Last: X's headers define short macros (None, Success, ...).
+#include <SDL_syswm.h>
+#include <X11/Xlib.h>
+#endif
 
 bool ProgramWindowSuite::windowOpened = false;
 
@@ -80,6 +85,10 @@ void mendWindowRegistration() { forgetWindowClass(); }
 
 void placeCursor(int x, int y) { SetCursorPos(x, y); }
 
+void minimiseProgramWindow() {
+    PostMessageA(static_cast<HWND>(appState.windowHandle.load()), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+}
+
 #else
 
 void forgetWindowClass() {}
@@ -118,6 +127,22 @@ void breakWindowRegistration() { setEnvironment("SDL_VIDEODRIVER", "no-such-driv
 void mendWindowRegistration() { setEnvironment("SDL_VIDEODRIVER", nullptr); }
 
 void placeCursor(int x, int y) { SDL_WarpMouseGlobal(x, y); }
+
+// A second client of the X server unmaps the window, as a window manager does when it iconifies
+// one; SDL's own calls belong to the UI thread.
+void minimiseProgramWindow() {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    SDL_Window *window = static_cast<SDL_Window *>(appState.windowHandle.load());
+    if (window == nullptr || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return;
+    Display *display = XOpenDisplay(nullptr);
+    if (display == nullptr)
+        return;
+    XUnmapWindow(display, info.info.x11.window);
+    XFlush(display);
+    XCloseDisplay(display);
+}
 
 #endif
 

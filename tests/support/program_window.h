@@ -15,6 +15,10 @@ void forgetWindowClass();
 enum class UserAction { CloseMessage, EscapeKey, DestroyMessage };
 void sendUserAction(UserAction action);
 
+// Minimises the program's window as the user would (on Linux, where no window manager may run to
+// iconify it, the window is hidden, which is what a window manager does to an iconified one).
+void minimiseProgramWindow();
+
 // The window the system knows by the program's class and title (Windows), or by its title.
 bool programWindowIsShown();
 

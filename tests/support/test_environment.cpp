@@ -10,6 +10,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -82,6 +83,40 @@ std::vector<std::string> folderNames(const std::string &path) {
 
 std::string joinPath(const std::string &folder, const std::string &name) {
     return folder + platformPathSeparator + name;
+}
+
+uint32_t childProcessId(const ChildProcess &child) {
+#ifdef _WIN32
+    return GetProcessId(static_cast<HANDLE>(child.process));
+#else
+    return static_cast<uint32_t>(reinterpret_cast<intptr_t>(child.process));
+#endif
+}
+
+void PrivateUserFolders::useOwn() {
+#ifndef _WIN32
+    hadHome = getenv("HOME") != nullptr;
+    savedHome = hadHome ? getenv("HOME") : "";
+    hadRuntime = getenv("XDG_RUNTIME_DIR") != nullptr;
+    savedRuntime = hadRuntime ? getenv("XDG_RUNTIME_DIR") : "";
+    const std::string name = folderNameForThisRun();
+    runtime = scratchFolder("runtime-" + name);
+    chmod(runtime.c_str(), 0700);
+    home = scratchFolder("home-" + name);
+    setEnvironment("XDG_RUNTIME_DIR", runtime.c_str());
+    setEnvironment("HOME", home.c_str());
+#endif
+}
+
+void PrivateUserFolders::restore() {
+#ifndef _WIN32
+    setEnvironment("HOME", hadHome ? savedHome.c_str() : nullptr);
+    setEnvironment("XDG_RUNTIME_DIR", hadRuntime ? savedRuntime.c_str() : nullptr);
+#endif
+}
+
+std::string workFolderName(uint32_t ticks) {
+    return "Quillmere_" + std::to_string(ticks) + "_" + std::to_string(currentProcessId());
 }
 
 void setEnvironment(const char *name, const char *value) {

@@ -20,6 +20,29 @@ bool pathExists(const std::string &path);
 std::vector<std::string> folderNames(const std::string &path); // sorted, without . and ..
 std::string joinPath(const std::string &folder, const std::string &name);
 
+struct ChildProcess;
+// The process id of a child that startChild started.
+uint32_t childProcessId(const ChildProcess &child);
+
+// On Linux, points XDG_RUNTIME_DIR and HOME at folders of the test's own, so that the lock of the
+// only copy and the places of work folders are the test's and not the user's; restore() puts the
+// user's back. Nothing to do on Windows, where they live in the test's Wine prefix.
+struct PrivateUserFolders {
+    std::string runtime;
+    std::string home;
+    void useOwn();
+    void restore();
+
+  private:
+    std::string savedHome;
+    std::string savedRuntime;
+    bool hadHome = false;
+    bool hadRuntime = false;
+};
+
+// The name this process gives its work folder at the tick count `ticks`.
+std::string workFolderName(uint32_t ticks);
+
 void setEnvironment(const char *name, const char *value); // null value removes it
 // Points the system's temporary folder (TMPDIR, or TMP and TEMP on Windows) at `path`.
 void useTemporaryFolder(const std::string &path);
