@@ -339,7 +339,7 @@ class Session:
     """The program started afresh beside its own disc folders, with its own simulated cabinet."""
 
     def __init__(self, platform, out, name, link="none", discs=None, mod_installed=False,
-                 faults="", env=None):
+                 faults="", env=None, files=None):
         self.platform, self.out, self.name = platform, out, name
         self.discs = discs or {}
         self.root = tempfile.mkdtemp(prefix="journey-%s-" % name)
@@ -352,6 +352,8 @@ class Session:
             self.write("packages/com.zezuz.oneupvantormd17", "data")
         if faults:
             self.write("faults", faults)
+        for file_name, text in (files or {}).items():
+            self.write(file_name, text)
         self.folder = os.path.join(self.root, "program")
         os.makedirs(self.folder)
         self.executable = os.path.join(self.folder, os.path.basename(platform.program))
@@ -933,6 +935,48 @@ def session_old_opengl(s, step):
         raise JourneyFailed("the cabinet was asked %s" % s.commands())
 
 
+# A disc folder of 6 MB, which the simulated cabinet takes in at 1 MB a second.
+SLOW_DISCS = {"Arcade Archive": {"disc.bin": bytes(range(256)) * 24000}}
+# The line under three status lines ("Copying discs...", the folder, "(this can take a while)"):
+# its baseline lies 40 pixels above the window's bottom edge.
+PROGRESS_BAND = (400, WINDOW_SIZE - 40 - 11, WINDOW_SIZE - 6, WINDOW_SIZE - 40 + 4)
+
+
+def progress_band(shot, origin):
+    left, top, right, bottom = PROGRESS_BAND
+    return region(shot, origin, ((left + right) // 2, (top + bottom) // 2), (right - left) // 2,
+                  (bottom - top) // 2)
+
+
+def session_slow_copy(s, step):
+    step(3, "a slow copy of a large disc folder shows its progress line moving")
+    s.wait_for_window()
+    s.move_to(EMPTY_SPOT)
+    s.wait_for_look("the INSTALL button appears",
+                    lambda shot, o: primary_outline(shot, o) == "blue", 10)
+    s.click(PRIMARY)
+    wait_until("the disc copy begins", lambda: bool(pushes_of(s)), 60)
+    origin = s.origin()
+    looks = []
+    end = time.time() + 90
+    while not find_windows(INSTALL_TITLE):
+        if time.time() > end:
+            raise JourneyFailed("the install did not end within 90 s")
+        band = progress_band(screenshot(), origin)
+        if not looks or difference(band, looks[-1]) > 0.5:
+            looks.append(band)
+        time.sleep(0.2)
+    if len(looks) < 4:
+        raise JourneyFailed("the progress line changed %d times before the box, not 3 or more"
+                            % (len(looks) - 1))
+    close_install_box(s)
+    expect_sequence(s, "start-server", install_sequence(s))
+
+    step(6, "the close icon ends the program after the slow install")
+    s.click(CLOSE_ICON)
+    s.wait_exit("the close icon")
+
+
 SESSIONS = [
     ("NoCabinet", session_no_cabinet, dict()),
     ("PlugInAndInstall", session_install, dict(discs=DISCS)),
@@ -943,6 +987,8 @@ SESSIONS = [
      dict(link="ready", discs=DISCS_IN_ANY_LANGUAGE)),
     ("TwoCopiesAtOnce", session_two_copies, dict()),
     ("OldOpenGL", session_old_opengl, dict(env=dict(MESA_GL_VERSION_OVERRIDE="3.0"))),
+    ("SlowCopyShowsItsProgress", session_slow_copy,
+     dict(link="ready", discs=SLOW_DISCS, files={"transfer-rate": "1000000\n"})),
 ]
 
 
