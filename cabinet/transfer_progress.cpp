@@ -47,12 +47,13 @@ void formatTransfer(uint64_t sent, uint64_t total, bool done, int64_t secondsLef
 }
 
 void beginTransfer(TransferProgress *progress, uint64_t total) {
-    *progress = {total, 0, 0, 0, 0, 0, 0};
+    *progress = {total, 0, 0, 0, 0, 0, 0, 0};
     clearTransfer();
 }
 
 void measureTransfer(TransferProgress *progress, uint64_t runBytes, uint64_t runTotal,
                      uint64_t nowMs) {
+    progress->runMeasured = runBytes;
     const uint64_t most = runTotal > 0 ? runTotal - 1 : 0;
     const uint64_t run = runBytes < most ? runBytes : most;
     if (progress->doneBefore + run > progress->sent)
@@ -81,6 +82,7 @@ void measureTransfer(TransferProgress *progress, uint64_t runBytes, uint64_t run
 
 void endTransferRun(TransferProgress *progress, uint64_t runTotal) {
     progress->doneBefore += runTotal;
+    progress->runMeasured = 0;
     if (progress->doneBefore > progress->sent)
         progress->sent = progress->doneBefore;
 }

@@ -11,6 +11,7 @@ struct TransferProgress {
     uint64_t sent;        // the last figure shown, which never goes back
     uint64_t startMs;     // when bytes were first seen moving; 0 before
     uint64_t startBytes;  // the figure at that moment
+    uint64_t runMeasured; // what the current run has been measured to send, before any bound
     uint64_t shown;       // the figure on the line now
     uint64_t lastShownMs; // when the line was last written
 };

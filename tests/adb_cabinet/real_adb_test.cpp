@@ -16,6 +16,7 @@
 #include "cabinet/probe.h"
 #include "cabinet/status_poller.h"
 #include "cabinet/tool_runner.h"
+#include "cabinet/transfer_progress.h"
 #include "platform/platform.h"
 #include "tests/adb_cabinet/real_adb.h"
 #include "tests/support/discs_folder.h"
@@ -711,6 +712,75 @@ TEST_F(RealAdb, ARestoreWhoseLinkDropsIsNotReportedAsDone) {
     EXPECT_NE(fixture.controlText().find("\"gone\""), std::string::npos) << fixture.controlText();
     // The emulator's update is gone; the launcher's, and so the modification, is still there.
     EXPECT_EQ(fixture.packagePlace(emulator), "system");
+    EXPECT_EQ(fixture.packagePlace(launcher), "data");
+}
+
+// The percentage a progress line shows.
+int percentOf(const std::string &line) {
+    const size_t sign = line.find('%');
+    const size_t start = line.rfind(' ', sign) + 1;
+    return sign == std::string::npos ? -1 : std::stoi(line.substr(start, sign - start));
+}
+
+// The progress line through the real adb, with the cabinet slowed down: it moves while a folder
+// and a package travel, adb's answers carry no trace line, and the trace counted the folder's
+// bytes exactly. adb and its server run up to about 4 MB ahead of the cabinet, so the transfers
+// are larger than that.
+TEST_F(RealAdb, ProgressFollowsASlowCopyAndASlowInstall) {
+    fixture.control("{\"mode\": \"ready\", \"rate\": 3000000}");
+    plugInReady();
+    ASSERT_TRUE(preparePackages());
+    discs.addFolder("Slow", {{"a.bin", std::string(4000000, 'a')},
+                             {"b.bin", std::string(4000000, 'b')},
+                             {"note.txt", "hello\n"}});
+    discs.addFolder("Slow/sub", {{"c.bin", std::string(4000000, 'c')}});
+    const uint64_t folderBytes = 12000006;
+    // A launcher of 16 MB: the stand-in's first line names it to the cabinet.
+    char work[pathSize];
+    copyWorkDir(work, sizeof work);
+    const std::string launcherFile = joinPath(work, "Launcher.apk");
+    const std::string standIn = resourceText(launcherPackageResource);
+    writeFile(launcherFile, standIn.substr(0, standIn.find('\n') + 1) + std::string(16000000, 'l'));
+    uint64_t packageBytes = 0;
+    ASSERT_TRUE(fileSize(launcherFile.c_str(), &packageBytes));
+
+    struct Transfer {
+        std::string arguments;
+        uint64_t bytes;
+        std::string answer; // a pattern
+        bool traced;        // a push's trace shows its data; a streamed install's does not
+    };
+    const Transfer transfers[] = {
+        {"push \"" + joinPath(discs.path, "Slow") + "\" /sdcard/roms/", folderBytes,
+         literal(discs.path + "/Slow/") +
+             R"(: 4 files pushed, 0 skipped\. [0-9.]+ MB/s \(12000006 bytes in [0-9.]+s\)\n)",
+         true},
+        {"install -r Launcher.apk", packageBytes, "Performing Streamed Install\nSuccess\n", false},
+    };
+    for (const Transfer &t : transfers) {
+        SCOPED_TRACE(t.arguments);
+        clearRecording();
+        TransferProgress progress;
+        beginTransfer(&progress, t.bytes);
+        char output[8192];
+        const int32_t result = runAdbMeasured(fixture.serial().c_str(), t.arguments.c_str(), output,
+                                              sizeof output, 300000, &progress, t.bytes);
+        EXPECT_EQ(result, 0);
+        EXPECT_TRUE(std::regex_match(output, std::regex(t.answer))) << output;
+        if (t.traced)
+            EXPECT_EQ(progress.runMeasured, t.bytes);
+        else // the bytes the tool read: the package, and the little it read besides
+            EXPECT_GE(progress.runMeasured, t.bytes);
+        std::vector<std::string> lines;
+        for (const std::string &line : recorded().progress)
+            if (!line.empty())
+                lines.push_back(line);
+        EXPECT_GE(lines.size(), 4u) << "the line changed three times at least";
+        for (size_t i = 1; i < lines.size(); i++)
+            EXPECT_LE(percentOf(lines[i - 1]), percentOf(lines[i])) << "the figure only grows";
+        for (const std::string &line : lines)
+            EXPECT_EQ(line.find("100%"), std::string::npos) << line;
+    }
     EXPECT_EQ(fixture.packagePlace(launcher), "data");
 }
 

@@ -6,6 +6,7 @@
 #include <windows.h>
 #endif
 
+#include "platform/platform.h"
 #include "tests/support/test_environment.h"
 
 SimCabinet SimCabinet::create(const std::string &name) {
@@ -14,8 +15,14 @@ SimCabinet SimCabinet::create(const std::string &name) {
     return cabinet;
 }
 
+// Every waiting simulator ends once its state folder is gone. On Windows a file that a simulator
+// has open at that moment cannot be removed, so the removal is tried again for a few seconds.
 void SimCabinet::destroy() const {
-    removeTree(folder);
+    for (int attempt = 0; attempt < 100 && pathExists(folder); attempt++) {
+        if (attempt > 0)
+            sleepMilliseconds(50);
+        removeTree(folder);
+    }
     setEnvironment("CABINET_SIM_STATE", nullptr);
 }
 
