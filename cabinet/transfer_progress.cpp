@@ -62,6 +62,10 @@ void measureTransfer(TransferProgress *progress, uint64_t runBytes, uint64_t run
         progress->startMs = nowMs;
         progress->startBytes = progress->sent;
     }
+    // Until bytes are seen moving there is nothing measured to show: where the system does not
+    // tell (Wine counts no reads), the line stays away rather than standing still at 0%.
+    if (progress->sent == 0)
+        return;
     const bool shownYet = progress->lastShownMs != 0;
     if (shownYet && (progress->sent == progress->shown || nowMs - progress->lastShownMs < redrawMs))
         return;

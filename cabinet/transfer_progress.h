@@ -20,8 +20,8 @@ struct TransferProgress {
 void beginTransfer(TransferProgress *progress, uint64_t total);
 
 // The current run has sent `runBytes` of `runTotal`, its own share of the total; until it has
-// ended it counts one byte short of that share at most. Rewrites the line when the figure differs
-// from the one shown and half a second has passed since the line was last written.
+// ended it counts one byte short of that share at most. Writes the line once bytes have moved, and
+// again when the figure differs from the one shown and half a second has passed since.
 void measureTransfer(TransferProgress *progress, uint64_t runBytes, uint64_t runTotal,
                      uint64_t nowMs);
 

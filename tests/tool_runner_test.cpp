@@ -198,7 +198,7 @@ TEST_F(ToolRunner, MeasuredPushKeepsAdbsWordsAndFollowsTheBytes) {
     EXPECT_EQ(std::string(output), plain) << "the trace never reaches the answer";
     ASSERT_GE(progressLines.size(), 3u) << "two seconds of bytes, a line every half second";
     EXPECT_EQ(progressLines.front(), "");
-    EXPECT_EQ(progressLines[1].substr(0, 5), "0.0 o") << progressLines[1];
+    EXPECT_LT(percentOf(progressLines[1]), 99) << progressLines[1];
     for (size_t i = 2; i < progressLines.size(); i++)
         EXPECT_LE(percentOf(progressLines[i - 1]), percentOf(progressLines[i]))
             << "the figure only grows";

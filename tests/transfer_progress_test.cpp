@@ -46,7 +46,7 @@ TEST(TransferProgress, FiguresReadAsTheOwnerExpects) {
 
 class TransferLine : public CabinetTest {};
 
-// Measurements at given moments: the line is written at the first, then at most every half
+// Measurements at given moments: the line is written once bytes move, then at most every half
 // second while the figure differs from the one shown; the figure never goes back; the time left
 // appears once three seconds of moving bytes have been measured.
 TEST_F(TransferLine, FollowsTheBytesAndTellsTheTimeLeftOnceMeasured) {
@@ -61,9 +61,11 @@ TEST_F(TransferLine, FollowsTheBytesAndTellsTheTimeLeftOnceMeasured) {
     for (const auto &m : measurements)
         measureTransfer(&progress, m.second, 100000000, m.first);
     // 20 MB in 3.1 s since 10 MB at 1.2 s: 70 MB more take 10.9 s.
+    // Nothing is shown before bytes move. 20 MB in 3.1 s since 10 MB at 1.2 s: 70 MB more take
+    // 10.9 s.
     EXPECT_EQ(recorded().progress, (std::vector<std::string>{
                                        "", // the step begins
-                                       "0 of 100 MB - 0%",
+                                       "10 of 100 MB - 10%",
                                        "15 of 100 MB - 15%",
                                        "20 of 100 MB - 20%",
                                        "30 of 100 MB - 30% - less than a minute left",
