@@ -610,12 +610,14 @@ TEST_F(CabinetSim, TraceLinesArriveAsThePushGoes) {
 
 #ifndef _WIN32
 // At a slow pace the install reads the package a 64 KiB piece at a time: while the first piece
-// waits for its time, the process has read that piece and not the rest.
+// waits for its time, the process has read that piece and not the rest of the 4 MB. (What else
+// it reads, a sanitizer's runtime say, is small beside that.)
 TEST_F(CabinetSim, PacedInstallReadsThePackageInPieces) {
     const SimCabinet cabinet = SimCabinet::create(folderNameForThisRun());
     pretendServerRuns(cabinet);
     cabinet.setLink("ready");
     cabinet.write("transfer-rate", "1000\n");
+    writeFile(joinPath(work, "Launcher.apk"), std::string(4000000, 'L'));
     ChildProcess child;
     ASSERT_TRUE(start("install -r Launcher.apk", &child));
     const fs::path installed = fs::path(cabinet.folder) / "installed" / "com.arcade.apk";
@@ -627,7 +629,7 @@ TEST_F(CabinetSim, PacedInstallReadsThePackageInPieces) {
     ASSERT_NE(at, std::string::npos) << io;
     const unsigned long long read = std::stoull(io.substr(at + 7));
     EXPECT_GE(read, 65536u);
-    EXPECT_LT(read, 2 * 65536u);
+    EXPECT_LT(read, 1000000u);
     cabinet.destroy();
     EXPECT_NE(finishChild(&child, 30000, false), childStillRunning);
 }
