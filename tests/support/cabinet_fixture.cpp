@@ -60,6 +60,7 @@ void CabinetTest::TearDown() {
     cabinet.destroy();
     VirtualClock::uninstall();
     resetAppState();
+    restoreTemporaryFolder();
     removeTree(temporary);
 }
 

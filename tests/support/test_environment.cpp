@@ -131,13 +131,31 @@ void setEnvironment(const char *name, const char *value) {
 #endif
 }
 
-void useTemporaryFolder(const std::string &path) {
 #ifdef _WIN32
-    setEnvironment("TMP", path.c_str());
-    setEnvironment("TEMP", path.c_str());
+static const char *const temporaryVariables[] = {"TMP", "TEMP"};
 #else
-    setEnvironment("TMPDIR", path.c_str());
+static const char *const temporaryVariables[] = {"TMPDIR"};
 #endif
+// The variables as the test run found them, taken before the first test changes them.
+static bool temporaryVariablesKept = false;
+static std::map<std::string, std::pair<bool, std::string>> keptTemporaryVariables;
+
+void useTemporaryFolder(const std::string &path) {
+    if (!temporaryVariablesKept) {
+        for (const char *name : temporaryVariables) {
+            const char *value = getenv(name);
+            keptTemporaryVariables[name] = {value != nullptr, value ? value : ""};
+        }
+        temporaryVariablesKept = true;
+    }
+    for (const char *name : temporaryVariables)
+        setEnvironment(name, path.c_str());
+}
+
+void restoreTemporaryFolder() {
+    for (const auto &kept : keptTemporaryVariables)
+        setEnvironment(kept.first.c_str(),
+                       kept.second.first ? kept.second.second.c_str() : nullptr);
 }
 
 void resetAppState() {

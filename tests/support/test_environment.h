@@ -46,6 +46,9 @@ std::string workFolderName(uint32_t ticks);
 void setEnvironment(const char *name, const char *value); // null value removes it
 // Points the system's temporary folder (TMPDIR, or TMP and TEMP on Windows) at `path`.
 void useTemporaryFolder(const std::string &path);
+// Puts those variables back as the test run found them, so that no later test, nor a process it
+// starts, is sent to a folder that has since been removed.
+void restoreTemporaryFolder();
 
 // The shared record as the program starts, with the work folder forgotten.
 void resetAppState();

@@ -95,8 +95,11 @@ bool startSelf(std::wstring cmd, const fs::path &cwd, STARTUPINFOW &si, DWORD fl
     cmd = quoteArg(exe) + L" " + cmd;
     PROCESS_INFORMATION pi;
     ZeroMemory(&pi, sizeof(pi));
-    if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, flags, nullptr, cwd.c_str(),
-                        &si, &pi))
+    // A temporary folder that a test has named and since removed is no place to start in.
+    std::error_code ec;
+    const wchar_t *folder = fs::is_directory(cwd, ec) ? cwd.c_str() : nullptr;
+    if (!CreateProcessW(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, flags, nullptr, folder, &si,
+                        &pi))
         return false;
     CloseHandle(pi.hThread);
     CloseHandle(pi.hProcess);
