@@ -10,6 +10,7 @@
 constexpr int commandLineSize = 2048;
 constexpr int serialVariableSize = 256;
 constexpr uint32_t measureEveryMs = 250;
+constexpr uint32_t traceBatchMs = 10;
 
 static void emptyOutput(char *output, int32_t size) {
     if (output != nullptr && size > 0)
@@ -69,7 +70,7 @@ static int32_t runToolWith(const char *tool, const char *serial, Measure *measur
     const size_t capacity = size > 0 ? static_cast<size_t>(size) - 1 : 0;
     size_t position = 0;
     bool limitPassed = false;
-    char scratch[4096];
+    char scratch[65536]; // a batch of trace lines at a time
     if (measured)
         startTrace(&measured->trace);
     while (position < capacity) {
@@ -99,6 +100,9 @@ static int32_t runToolWith(const char *tool, const char *serial, Measure *measur
         readTrace(&measured->trace, scratch, static_cast<size_t>(count), output, capacity,
                   &position);
         measure(measured, &child);
+        // adb writes a trace line at a time: reading them in batches spares a wake-up for each,
+        // which would take processor time from adb and its server on a small machine.
+        sleepMilliseconds(traceBatchMs);
     }
     if (measured)
         endTrace(&measured->trace, output, capacity, &position);
