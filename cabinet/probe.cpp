@@ -13,13 +13,6 @@ LinkState classifyDeviceList(const char *output) {
     return list.summary;
 }
 
-LinkState probeCabinet() {
-    char output[4096];
-    if (runAdb("devices", output, sizeof output, 15000) < 0)
-        return NoCabinet;
-    return classifyDeviceList(output);
-}
-
 // A query that did not run, ran out of time or was refused by the tool ("error: ...", a device
 // that went away in between) says nothing about what the device is.
 PackageAnswer classifyPackageAnswer(int32_t result, const char *output) {

@@ -19,9 +19,6 @@ enum LinkState : int32_t {
 // we do not know, are ignored.
 LinkState classifyDeviceList(const char *output);
 
-// Runs one "devices" query. Safe on two threads at once: nothing is shared between calls.
-LinkState probeCabinet();
-
 // A device's serial as the tool lists it, and as a run is pinned to it.
 constexpr size_t serialSize = 128;
 
